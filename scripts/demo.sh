@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the programs and runs them on sample fonts from
+# Debian's font packages, in a scratch folder.
+set -euo pipefail
+source "$(dirname "$0")/lib/common.sh"
+
+install_packages "$repo_root/scripts/lib/packages-build.txt"
+
+build="$repo_root/build/demo"
+build_tree "$build" -DBUILD_TESTING=OFF
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/"
+"$build/name-editor/model/kestrin-names" "$work/DejaVuSans.ttf" "Sample Family" "$work/DejaVuSans-renamed.ttf"
