@@ -1,0 +1,31 @@
+#include "MessageBox.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+int writeToStandardError(void* /*owner*/, const char* text, const char* caption,
+                         unsigned /*type*/) {
+    std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "",
+                 text != nullptr ? text : "");
+    return IDOK;
+}
+
+MessageBoxHandler& currentHandler() {
+    static MessageBoxHandler handler = writeToStandardError;
+    return handler;
+}
+
+}  // namespace
+
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type) {
+    return currentHandler()(owner, text, caption, type);
+}
+
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
+    if (!handler) {
+        handler = writeToStandardError;
+    }
+    return std::exchange(currentHandler(), std::move(handler));
+}
