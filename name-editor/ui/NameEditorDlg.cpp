@@ -1,0 +1,117 @@
+#include "NameEditorDlg.h"
+
+#include <string>
+#include <vector>
+
+#include "EncodeString.h"
+
+CNameEditorDlg::CNameEditorDlg(CWnd* pParent, NameTable& names)
+    : CDialog(CNameEditorDlg::IDD, pParent), m_hIcon(LoadIcon(IDR_MAINFRAME)), names_(names) {}
+
+void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
+    CDialog::DoDataExchange(pDX);
+    DDX_Control(pDX, IDC_COPYRIGHT, m_Copyright);
+    DDX_Control(pDX, IDC_VERSION, m_Version);
+    DDX_Control(pDX, IDC_UNIQUEIDENTIFIER, m_UniqueIdentifier);
+    DDX_Control(pDX, IDC_TRADEMARK, m_Trademark);
+    DDX_Control(pDX, IDC_SUBFAMILYNAME, m_SubFamilyName);
+    DDX_Control(pDX, IDC_POSTSCRIPTNAME, m_PostscriptName);
+    DDX_Control(pDX, IDC_FONTNAME, m_FontName);
+    DDX_Control(pDX, IDC_FAMILYNAME, m_FamilyName);
+    DDX_Control(pDX, IDC_ENCODE, m_Encode);
+}
+
+BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
+    if (id == static_cast<UINT>(IDC_ENCODE) && code == CBN_SELCHANGE) {
+        OnSelchangeEncode();
+        return TRUE;
+    }
+    return CDialog::OnCommand(id, code);
+}
+
+BOOL CNameEditorDlg::OnInitDialog() {
+    CDialog::OnInitDialog();
+
+    SetIcon(m_hIcon, ICON_BIG);
+    SetIcon(m_hIcon, ICON_SMALL);
+
+    // One entry per distinct display string, holding the first record that
+    // produced it; the list keeps itself sorted.
+    for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
+        const char* text =
+            GetEncodeString(record->platformID, record->encodingID, record->languageID);
+        if (m_Encode.FindStringExact(-1, text) == CB_ERR) {
+            const int index = m_Encode.AddString(text);
+            m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(record));
+        }
+    }
+    m_Encode.SetCurSel(0);
+    OnSelchangeEncode();
+    return TRUE;
+}
+
+void CNameEditorDlg::OnSelchangeEncode() {
+    const int selection = m_Encode.GetCurSel();
+    if (selection == CB_ERR) {
+        return;
+    }
+    const auto* selected = reinterpret_cast<const NameRecord*>(m_Encode.GetItemData(selection));
+    // Text typed into a field without a record was typed for the entry shown
+    // until now, not for the one just selected. At the first refresh nothing
+    // was shown yet, and the fields are empty.
+    const NameRecord& typedFor = shownTriple_ != nullptr ? *shownTriple_ : *selected;
+    for (std::uint16_t nameID = 0; nameID < shownRecords_.size(); ++nameID) {
+        shownRecords_[nameID] =
+            ExchangeField(shownRecords_[nameID], *selected, typedFor, nameID, FieldOf(nameID));
+    }
+    shownTriple_ = selected;
+}
+
+NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& selected,
+                                          const NameRecord& typedFor, std::uint16_t nameID,
+                                          CEdit& field) {
+    // The edit control hands out a line without terminator; the text ends at
+    // the first zero byte.
+    const int length = field.LineLength(0);
+    std::vector<char> buffer(static_cast<std::size_t>(length) + 2);
+    field.GetLine(0, buffer.data(), length);
+    buffer[static_cast<std::size_t>(length)] = '\0';
+
+    if (shown != nullptr) {
+        shown->text = buffer.data();
+    } else {
+        names_.add(typedFor.platformID, typedFor.encodingID, typedFor.languageID, nameID,
+                   buffer.data());
+    }
+
+    NameRecord* found =
+        names_.find(selected.platformID, selected.encodingID, selected.languageID, nameID);
+    field.SetWindowText(found != nullptr ? found->text.c_str() : nullptr);
+    return found;
+}
+
+void CNameEditorDlg::OnOK() {
+    OnSelchangeEncode();
+    CDialog::OnOK();
+}
+
+CEdit& CNameEditorDlg::FieldOf(std::uint16_t nameID) {
+    switch (nameID) {
+        case 0:
+            return m_Copyright;
+        case 1:
+            return m_FamilyName;
+        case 2:
+            return m_SubFamilyName;
+        case 3:
+            return m_UniqueIdentifier;
+        case 4:
+            return m_FontName;
+        case 5:
+            return m_Version;
+        case 6:
+            return m_PostscriptName;
+        default:
+            return m_Trademark;
+    }
+}

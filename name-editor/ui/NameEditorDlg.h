@@ -1,0 +1,58 @@
+// The main dialog: the Encode list of the font's platform / encoding /
+// language combinations and the eight principal names of the one selected.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "NameTable.h"
+#include "platform/Afx.h"
+#include "resource.h"
+
+extern NameTable theNameTable;
+
+class CNameEditorDlg : public CDialog {
+  public:
+    // The dialog reads and changes `names` directly; the program's own
+    // table unless another is given.
+    explicit CNameEditorDlg(CWnd* pParent = nullptr, NameTable& names = theNameTable);
+    ~CNameEditorDlg() override = default;
+
+    enum { IDD = IDD_NAMEEDITOR_DIALOG };
+
+    // The refresh: stores every field's text into its shown record, then
+    // shows the selected combination's names.
+    void OnSelchangeEncode();
+
+  protected:
+    void DoDataExchange(CDataExchange* pDX) override;
+    BOOL OnInitDialog() override;
+    void OnOK() override;
+    BOOL OnCommand(UINT id, UINT code) override;
+
+  private:
+    // Stores the field's text into its shown record (or a new record of the
+    // triple `typedFor` when it has none), then shows the selected triple's
+    // record of `nameID` and returns it, or empties the field and returns null.
+    NameRecord* ExchangeField(NameRecord* shown, const NameRecord& selected,
+                              const NameRecord& typedFor, std::uint16_t nameID, CEdit& field);
+    CEdit& FieldOf(std::uint16_t nameID);
+
+    CEdit m_Copyright;
+    CEdit m_Version;
+    CEdit m_UniqueIdentifier;
+    CEdit m_Trademark;
+    CEdit m_SubFamilyName;
+    CEdit m_PostscriptName;
+    CEdit m_FontName;
+    CEdit m_FamilyName;
+    CComboBox m_Encode;
+    HICON m_hIcon;
+
+    NameTable& names_;
+    // Per name ID 0 to 7, the record whose text the field shows, or null.
+    std::array<NameRecord*, 8> shownRecords_{};
+    // The triple the fields' contents were shown for: the selection as of
+    // the last refresh. Text typed into a field without a record belongs to it.
+    const NameRecord* shownTriple_ = nullptr;
+};

@@ -1,0 +1,104 @@
+// The application object, the process entry and the Qt form of the message box.
+#include <QApplication>
+#include <QByteArray>
+#include <QMessageBox>
+#include <QString>
+
+#include <memory>
+#include <string>
+
+#include "Afx.h"
+
+namespace {
+
+CWinApp* currentApp = nullptr;
+
+// A display to connect to; without one the toolkit would abort at start.
+bool displayAvailable() {
+    return !qgetenv("QT_QPA_PLATFORM").isEmpty() || !qgetenv("DISPLAY").isEmpty() ||
+           !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+// Platforms that draw nowhere can't take an answer to a message box: it
+// would wait for ever.
+bool windowsCanBeShown() {
+    const QString platform = QGuiApplication::platformName();
+    return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
+}
+
+// Modal, without owner, the error icon and one OK button, whatever the caller asked.
+int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/) {
+    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
+                    QMessageBox::Ok);
+    box.exec();
+    return IDOK;
+}
+
+// The command line after the program's name. The shell has already split it
+// into words; joining them again with single blanks gives back the text as
+// typed for any path without quotes, blanks and all.
+std::string commandLineTail(int argc, char** argv) {
+    std::string tail;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) {
+            tail += ' ';
+        }
+        tail += argv[i];
+    }
+    const auto start = tail.find_first_not_of(
+        "\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16"
+        "\x17\x18\x19\x1a\x1b\x1c\x1d\x1e\x1f ");
+    return start == std::string::npos ? std::string() : tail.substr(start);
+}
+
+}  // namespace
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) {
+    currentApp = this;
+}
+
+CWinApp::~CWinApp() {
+    if (currentApp == this) {
+        currentApp = nullptr;
+    }
+}
+
+BOOL CWinApp::InitInstance() {
+    return TRUE;
+}
+
+int CWinApp::ExitInstance() {
+    return 0;
+}
+
+CWinApp* AfxGetApp() {
+    return currentApp;
+}
+
+int AfxWinMain(int argc, char** argv) {
+    CWinApp* app = AfxGetApp();
+    if (app == nullptr) {
+        return -1;
+    }
+    const std::string tail = commandLineTail(argc, argv);
+    app->m_lpCmdLine = tail.c_str();
+
+    // The toolkit sees only the program's name: every argument is the font
+    // path's, never a toolkit option.
+    int toolkitArgc = 1;
+    char* toolkitArgv[] = {argv[0], nullptr};
+    std::unique_ptr<QApplication> toolkit;
+    if (displayAvailable()) {
+        toolkit = std::make_unique<QApplication>(toolkitArgc, toolkitArgv);
+        if (windowsCanBeShown()) {
+            setMessageBoxHandler(showMessageBox);
+        }
+    }
+    // A dialog-based program runs its dialog inside InitInstance; there is no
+    // message loop after it, whatever InitInstance returns.
+    app->InitInstance();
+    const int status = app->ExitInstance();
+    setMessageBoxHandler({});
+    app->m_lpCmdLine = "";
+    return status;
+}
