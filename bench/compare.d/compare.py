@@ -1,0 +1,498 @@
+#!/usr/bin/python3
+"""Zelvic and Kestrin's font model against the tools users would pick instead,
+on the same files in the same run: afdko's otf2otc/otc2otf, fontTools, and
+cat/cp as the physical limit of moving the bytes at all.
+
+Every tool is a separate process timed from spawn to exit, so interpreter
+start-up counts for the Python peers exactly as it does for a user typing the
+command. Tools take turns within each round, so load from other work on the
+machine falls on all of them alike."""
+import argparse
+import datetime
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+from dataclasses import dataclass, field
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+import sfnt  # noqa: E402
+
+REPO = HERE.parent.parent
+PYTHON = "/usr/bin/python3"
+TIME = "/usr/bin/time"
+FTPEER = str(HERE / "ftpeer.py")
+AFDKO = Path("/usr/libexec/afdko")
+DEJAVU = Path("/usr/share/fonts/truetype/dejavu")
+NOTO_CJK = Path("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc")
+NEW_FAMILY = "Bench Family"
+
+# About twenty assorted TrueType fonts from three foundries' packages.
+MEDIUM = (
+    [DEJAVU / f"DejaVuSerif{s}.ttf" for s in ("", "-Bold", "-Italic", "-BoldItalic")]
+    + [Path("/usr/share/fonts/truetype/liberation2") / f"Liberation{f}-{s}.ttf"
+       for f in ("Sans", "Serif", "Mono") for s in ("Regular", "Bold", "Italic", "BoldItalic")]
+    + [Path("/usr/share/fonts/truetype/crosextra") / f"Carlito-{s}.ttf"
+       for s in ("Regular", "Bold", "Italic", "BoldItalic")]
+)
+
+TARGETS = {  # fastest peer / ours at least, ours / limit at most
+    "make": (20.0, 1.5),
+    "split": (20.0, 1.5),
+    "rename": (20.0, 3.0),
+}
+OPERATIONS = {"make": "make collection", "split": "split collection",
+              "rename": "rename family + save"}
+
+
+@dataclass
+class Corpus:
+    name: str
+    fonts: list  # paths, in collection order
+    rename_font: Path
+    collection: Path = None  # the split input every tool gets
+
+    @property
+    def input_bytes(self):
+        return sum(p.stat().st_size for p in self.fonts)
+
+
+@dataclass
+class Tool:
+    name: str
+    role: str  # "ours", "peer" or "limit"
+    argv: object  # (corpus, folder) -> argv list
+    stdout: str = None  # file name in the run folder receiving standard output
+    order: str = "sorted"  # how output fonts line up with the inputs
+    checked: bool = True
+
+
+@dataclass
+class Result:
+    times: list = field(default_factory=list)
+    peak_kib: int = 0
+    output_bytes: int = 0
+    findings: list = field(default_factory=list)
+    error: str = None
+
+
+def tools_for(operation, zelvic, driver):
+    z = [zelvic] if zelvic else None
+    if operation == "make":
+        return [
+            Tool("Zelvic", "ours", z and (lambda c, d: z + ["coll.ttc"] + [str(p) for p in c.fonts])),
+            Tool("otf2otc", "peer", lambda c, d: [str(AFDKO / "otf2otc"), "-o", "coll.ttc"]
+                 + [str(p) for p in c.fonts]),
+            Tool("fontTools", "peer", lambda c, d: [PYTHON, FTPEER, "make", "coll.ttc"]
+                 + [str(p) for p in c.fonts]),
+            Tool("cat", "limit", lambda c, d: ["/bin/cat"] + [str(p) for p in c.fonts],
+                 stdout="coll.ttc", checked=False),
+        ]
+    if operation == "split":
+        return [
+            Tool("Zelvic", "ours", z and (lambda c, d: z + ["coll.ttc"])),
+            Tool("otc2otf", "peer", lambda c, d: [str(AFDKO / "otc2otf"), "coll.ttc"], order="psname"),
+            Tool("fontTools", "peer", lambda c, d: [PYTHON, FTPEER, "split", "coll.ttc"]),
+            # The bytes a split must write: the member fonts, end to end.
+            Tool("cat", "limit", lambda c, d: ["/bin/cat"] + [str(p) for p in c.fonts],
+                 stdout="all.bin", checked=False),
+        ]
+    d = [driver] if driver else None
+    return [
+        Tool("Kestrin model", "ours",
+             d and (lambda c, _: d + ["rename-family", str(c.rename_font), NEW_FAMILY, "out.ttf"])),
+        Tool("fontTools", "peer", lambda c, _: [PYTHON, FTPEER, "rename-family", str(c.rename_font),
+                                                 NEW_FAMILY, "out.ttf"]),
+        Tool("cp", "limit", lambda c, _: ["/bin/cp", str(c.rename_font), "out.ttf"], checked=False),
+    ]
+
+
+# --- corpora -------------------------------------------------------------------
+
+
+def fresh_copy(sources, folder):
+    folder.mkdir(parents=True, exist_ok=True)
+    wanted = {p.name for p in sources}
+    for old in folder.iterdir():
+        if old.name not in wanted:
+            old.unlink()
+    copies = []
+    for source in sources:
+        target = folder / source.name
+        if not target.exists() or target.stat().st_size != source.stat().st_size:
+            shutil.copyfile(source, target)
+        copies.append(target)
+    return copies
+
+
+def split_noto(folder):
+    """The members of the Noto CJK collection as single fonts, written once by
+    fontTools (no tool under test makes the corpus it is measured on)."""
+    from fontTools.ttLib import TTCollection
+
+    stamp = folder / ".complete"
+    if stamp.exists() and stamp.read_text() == str(NOTO_CJK.stat().st_mtime_ns):
+        return sorted(p for p in folder.iterdir() if p.suffix == ".otf")
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    fonts = []
+    for number, font in enumerate(TTCollection(NOTO_CJK)):
+        path = folder / f"{number + 1:02d}-{font['name'].getDebugName(6)}.otf"
+        font.save(path)
+        fonts.append(path)
+    stamp.write_text(str(NOTO_CJK.stat().st_mtime_ns))
+    return fonts
+
+
+def prepare_corpora(work, names):
+    base = work / "corpora"
+    corpora = []
+    for name in names:
+        if name == "small":
+            fonts = fresh_copy(sorted(DEJAVU.glob("DejaVuSans*.ttf")), base / name)
+            rename = base / name / "DejaVuSans.ttf"
+        elif name == "medium":
+            fonts = fresh_copy(MEDIUM, base / name)
+            rename = base / name / "LiberationSans-Regular.ttf"
+        else:
+            fonts = split_noto(base / name)
+            rename = fonts[0]
+        corpus = Corpus(name, fonts, rename, base / f"{name}.ttc")
+        sfnt.write_collection(corpus.collection, [sfnt.raw_tables(p) for p in fonts])
+        corpora.append(corpus)
+    return corpora
+
+
+# --- running ---------------------------------------------------------------------
+
+
+def clear(folder):
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+
+
+def run_once(tool, corpus, operation, folder):
+    """One timed run in a fresh folder: (seconds, peak RSS in KiB, status, stderr)."""
+    clear(folder)
+    if operation == "split":
+        os.link(corpus.collection, folder / "coll.ttc")
+    # GNU time reads the peak RSS: a child spawned straight from this process
+    # would report this interpreter's own memory, which the kernel carries
+    # over into the peak of a process that execs from a copy of it.
+    rss = folder.parent / f"{folder.name}.rss"
+    stderr_path = folder.parent / f"{folder.name}.stderr"
+    argv = [TIME, "-q", "-f", "%M", "-o", str(rss)] + tool.argv(corpus, folder)
+    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
+               (os.POSIX_SPAWN_OPEN, 1, str(folder / tool.stdout) if tool.stdout else "/dev/null",
+                os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
+               (os.POSIX_SPAWN_OPEN, 2, str(stderr_path),
+                os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
+    # Dirty pages of the previous run are flushed first, so no run pays for another's writes.
+    os.sync()
+    previous = os.getcwd()
+    os.chdir(folder)
+    try:
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+        _, status = os.waitpid(pid, 0)
+        seconds = time.perf_counter() - start
+    finally:
+        os.chdir(previous)
+    lines = rss.read_text().split()
+    peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
+    return seconds, peak, os.waitstatus_to_exitcode(status), stderr_path.read_text(errors="replace")
+
+
+def output_fonts(tool, corpus, operation, folder):
+    """The fonts a run left, lined up with the corpus fonts."""
+    if operation == "make":
+        return sfnt.all_fonts(folder / "coll.ttc")
+    if operation == "rename":
+        return None
+    files = [p for p in folder.iterdir() if p.name != "coll.ttc"]
+    if tool.order == "psname":
+        # otc2otf names each font after its PostScript name.
+        from fontTools.ttLib import TTFont
+
+        by_name = {TTFont(p, lazy=True)["name"].getDebugName(6): p for p in files}
+        names = [TTFont(p, lazy=True)["name"].getDebugName(6) for p in corpus.fonts]
+        files = [by_name[n] for n in names if n in by_name]
+    else:
+        files.sort()
+    return [sfnt.raw_tables(p) for p in files]
+
+
+def check(tool, corpus, operation, folder, inputs):
+    try:
+        if operation == "rename":
+            return sfnt.check_rename(corpus.rename_font, folder / "out.ttf", NEW_FAMILY)
+        return sfnt.check_fonts(inputs, output_fonts(tool, corpus, operation, folder))
+    except Exception as error:  # output fontTools cannot read at all
+        return [f"output unreadable by fontTools: {error}"]
+
+
+def output_size(folder, operation):
+    files = [p for p in folder.iterdir() if not (operation == "split" and p.name == "coll.ttc")]
+    return sum(p.stat().st_size for p in files)
+
+
+def measure(corpus, operation, tools, runs, work):
+    inputs = [sfnt.raw_tables(p) for p in corpus.fonts]
+    results = {}
+    live = []
+    for tool in tools:
+        result = results[tool.name] = Result()
+        if tool.argv is None:
+            result.error = "not built"
+            continue
+        folder = work / "runs" / corpus.name / operation / tool.name.replace(" ", "-")
+        # The warm-up run fills the page cache and yields the output to check.
+        seconds, peak, status, stderr = run_once(tool, corpus, operation, folder)
+        if status != 0:
+            result.error = f"exit status {status}: {stderr.strip()[-300:]}"
+            continue
+        result.output_bytes = output_size(folder, operation)
+        result.peak_kib = peak
+        if tool.checked:
+            result.findings = check(tool, corpus, operation, folder, inputs)
+        live.append((tool, folder))
+    for _ in range(runs):
+        for tool, folder in live:
+            seconds, peak, status, stderr = run_once(tool, corpus, operation, folder)
+            result = results[tool.name]
+            if status != 0:
+                result.error = f"exit status {status} in a timed run: {stderr.strip()[-300:]}"
+            result.times.append(seconds)
+            result.peak_kib = max(result.peak_kib, peak)
+        print(".", end="", flush=True)
+    return results
+
+
+# --- reporting ----------------------------------------------------------------------
+
+
+def median(result):
+    return statistics.median(result.times) if result.times and not result.error else None
+
+
+def ms(seconds):
+    return "—" if seconds is None else f"{seconds * 1000:.1f}"
+
+
+def mib(kib):
+    return f"{kib / 1024:.1f}"
+
+
+def ratio_rows(corpora, table):
+    rows = []
+    for corpus in corpora:
+        for operation in OPERATIONS:
+            results, tools = table[corpus.name][operation]
+            ours = next(t for t in tools if t.role == "ours")
+            mine = median(results[ours.name])
+            peers = [t for t in tools if t.role == "peer"]
+            limit = next(t for t in tools if t.role == "limit")
+            cells = []
+            speedups = []
+            for peer in peers:
+                theirs = median(results[peer.name])
+                if mine and theirs:
+                    speedups.append(theirs / mine)
+                    cells.append(f"{peer.name} {theirs / mine:.1f}x")
+                else:
+                    cells.append(f"{peer.name} —")
+            limit_time = median(results[limit.name])
+            to_limit = mine / limit_time if mine and limit_time else None
+            peer_peaks = [results[p.name].peak_kib for p in peers if results[p.name].peak_kib]
+            my_peak = results[ours.name].peak_kib
+            want_speedup, want_limit = TARGETS[operation]
+            if mine is None:
+                verdict = results[ours.name].error or "no result"
+            else:
+                missed = []
+                if not speedups or min(speedups) < want_speedup:
+                    missed.append(f"<{want_speedup:.0f}x fastest peer")
+                if to_limit is None or to_limit > want_limit:
+                    missed.append(f">{want_limit}x {limit.name}")
+                if not peer_peaks or my_peak >= min(peer_peaks):
+                    missed.append("memory")
+                if results[ours.name].findings:
+                    missed.append("table bytes")
+                verdict = "met" if not missed else "missed: " + ", ".join(missed)
+            rows.append([
+                corpus.name, OPERATIONS[operation], ms(mine), ", ".join(cells),
+                "—" if to_limit is None else f"{to_limit:.2f}x {limit.name}",
+                "—" if not my_peak or not peer_peaks
+                else f"{mib(my_peak)} vs {mib(min(peer_peaks))}",
+                verdict,
+            ])
+    return rows
+
+
+def detail_rows(corpora, table):
+    rows = []
+    for corpus in corpora:
+        for operation in OPERATIONS:
+            results, tools = table[corpus.name][operation]
+            for tool in tools:
+                result = results[tool.name]
+                size = "—"
+                if result.output_bytes and operation == "make":
+                    saved = 1 - result.output_bytes / corpus.input_bytes
+                    size = f"{result.output_bytes / 2**20:.2f} ({saved:.1%} saved)"
+                elif result.output_bytes:
+                    size = f"{result.output_bytes / 2**20:.2f}"
+                if result.error:
+                    bytes_ok = result.error
+                elif not tool.checked:
+                    bytes_ok = "(limit)"
+                else:
+                    bytes_ok = "same" if not result.findings else f"DIFFER ({len(result.findings)})"
+                rows.append([
+                    corpus.name, OPERATIONS[operation], tool.name,
+                    ms(min(result.times)) if result.times and not result.error else "—",
+                    ms(median(result)), mib(result.peak_kib) if result.peak_kib else "—",
+                    size, bytes_ok,
+                ])
+    return rows
+
+
+def markdown_table(header, rows):
+    lines = ["| " + " | ".join(header) + " |", "|" + "|".join("---" for _ in header) + "|"]
+    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def package_version(name):
+    try:
+        return subprocess.run(["dpkg-query", "-W", "-f=${Version}", name], capture_output=True,
+                              text=True, check=True).stdout
+    except (OSError, subprocess.CalledProcessError):
+        return "?"
+
+
+def machine():
+    model = "?"
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            model = line.split(":", 1)[1].strip()
+            break
+    memory = next(int(l.split()[1]) for l in Path("/proc/meminfo").read_text().splitlines()
+                  if l.startswith("MemTotal"))
+    commit = subprocess.run(["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"],
+                            capture_output=True, text=True).stdout.strip() or "?"
+    return (f"{os.cpu_count()} cores ({model}), {memory / 2**20:.0f} GiB memory, "
+            f"Linux {platform.release()}; commit {commit}; afdko {package_version('afdko')}, "
+            f"fontTools {package_version('python3-fonttools')}, Python {platform.python_version()}")
+
+
+def report(corpora, table, runs):
+    corpus_lines = [f"- {c.name}: {len(c.fonts)} fonts, {c.input_bytes / 2**20:.1f} MiB "
+                    f"({', '.join(p.name for p in c.fonts[:3])}{', ...' if len(c.fonts) > 3 else ''}); "
+                    f"renamed: {c.rename_font.name}; runs: {runs[c.name]}"
+                    for c in corpora]
+    findings = []
+    for corpus in corpora:
+        for operation in OPERATIONS:
+            results, tools = table[corpus.name][operation]
+            for tool in tools:
+                for finding in results[tool.name].findings:
+                    findings.append(f"- {corpus.name}, {OPERATIONS[operation]}, {tool.name}: {finding}")
+    if len(findings) > 40:
+        findings = findings[:40] + [f"- ... {len(findings) - 40} more"]
+    return "\n".join([
+        f"Measured {datetime.date.today().isoformat()} on {machine()}.",
+        "",
+        *corpus_lines,
+        "",
+        "Ratios (medians; peer columns: the peer's time over ours, so 30x means ours is 30 times "
+        "faster; limit column: our time over the limit's; memory: our peak RSS vs the lowest "
+        "peer's, MiB):",
+        "",
+        markdown_table(["corpus", "operation", "ours ms", "peers", "vs limit", "peak RSS",
+                        "targets"], ratio_rows(corpora, table)),
+        "",
+        "Every tool (times in ms over whole processes, peak RSS and output in MiB; "
+        "'table bytes': fontTools reads the output and compares each table's bytes with the input's):",
+        "",
+        markdown_table(["corpus", "operation", "tool", "min", "median", "peak RSS", "output",
+                        "table bytes"], detail_rows(corpora, table)),
+        "",
+        "Outputs whose table bytes differ from their inputs:" if findings
+        else "Every tool's output holds the input table bytes.",
+        "",
+        *findings,
+    ]).rstrip() + "\n"
+
+
+def update_readme(text):
+    """Replaces the text between the README's benchmark markers."""
+    readme = REPO / "README.md"
+    begin, end = "<!-- compare:begin -->", "<!-- compare:end -->"
+    old = readme.read_text()
+    if begin not in old or end not in old:
+        print("README.md has no benchmark markers; not updated", file=sys.stderr)
+        return
+    head, rest = old.split(begin, 1)
+    _, tail = rest.split(end, 1)
+    readme.write_text(head + begin + "\n" + text + end + tail)
+
+
+def built(build, program, folder):
+    for path in (build / "bin" / program, build / folder / program):
+        if path.is_file() and os.access(path, os.X_OK):
+            return str(path)
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", type=Path, default=REPO / "build" / "bench")
+    parser.add_argument("--work", type=Path, help="corpora and outputs (default: BUILD/compare)")
+    parser.add_argument("--corpora", default="small,medium,large")
+    parser.add_argument("--runs", type=int, help="timed runs per tool for every corpus")
+    parser.add_argument("--out", type=Path, default=REPO / "bench" / "results" / "latest.md")
+    parser.add_argument("--zelvic", help="Zelvic to measure (default: the build's)")
+    parser.add_argument("--driver", help="name-edit-driver to measure (default: the build's)")
+    parser.add_argument("--readme", action="store_true", help="put the table into README.md")
+    args = parser.parse_args()
+
+    work = args.work or args.build / "compare"
+    zelvic = args.zelvic or built(args.build, "Zelvic", "collection-tool")
+    driver = args.driver or built(args.build, "name-edit-driver", "bench")
+    for name, path in (("Zelvic", zelvic), ("name-edit-driver", driver)):
+        if not path:
+            print(f"note: {name} is not built; its rows stay empty", file=sys.stderr)
+
+    names = [n for n in args.corpora.split(",") if n]
+    print("preparing corpora ...", flush=True)
+    corpora = prepare_corpora(work, names)
+    # The large corpus costs the peers seconds a run; five runs keep the whole
+    # comparison within a quarter of an hour on two cores.
+    runs = {c.name: args.runs or {"small": 11, "medium": 9}.get(c.name, 5) for c in corpora}
+    table = {}
+    for corpus in corpora:
+        table[corpus.name] = {}
+        for operation in OPERATIONS:
+            print(f"{corpus.name}: {OPERATIONS[operation]} ", end="", flush=True)
+            tools = tools_for(operation, zelvic, driver)
+            results = measure(corpus, operation, tools, runs[corpus.name], work)
+            table[corpus.name][operation] = (results, tools)
+            print()
+    text = report(corpora, table, runs)
+    print()
+    print(text)
+    args.out.parent.mkdir(parents=True, exist_ok=True)
+    args.out.write_text(text)
+    print(f"written to {args.out}")
+    if args.readme:
+        update_readme(text)
+
+
+if __name__ == "__main__":
+    main()
