@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -33,6 +34,23 @@ std::vector<Triple> triplesOf(NameTable& names) {
     return triples;
 }
 
+// A name on one line: line breaks and other control characters as escapes.
+std::string printable(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += '?';
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 void printNames(const char* path, NameTable& names) {
     std::printf("%s\n", path);
     for (const auto& [platform, encoding, language] : triplesOf(names)) {
@@ -41,7 +59,7 @@ void printNames(const char* path, NameTable& names) {
         for (std::uint16_t id = 0; id < kNameLabels.size(); ++id) {
             const NameRecord* record = names.find(platform, encoding, language, id);
             std::printf("  %u %-17s %s\n", unsigned{id}, kNameLabels[id],
-                        record != nullptr ? record->text.c_str() : "(none)");
+                        record != nullptr ? printable(record->text).c_str() : "(none)");
         }
     }
 }
