@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -156,8 +157,22 @@ bool CollectionMaker::layOutDirectories() {
             mostData += roundUp4(record.length);
         }
     }
-    if (headerSize > kMaxFileSize) {
-        console_.error(outputName_, "too many fonts and tables for one collection");
+    // Tables whose key no earlier font has can't be shared: if they alone
+    // overflow 32-bit offsets, say so before reading any of them.
+    std::uint64_t leastData = 0;
+    std::set<TableKey> seen;
+    for (const InputFont& font : fonts_) {
+        for (const TableRecord& record : font.directory.tables) {
+            if (&font == &fonts_.front() || !seen.contains(keyOf(record))) {
+                leastData += roundUp4(record.length);
+            }
+        }
+        for (const TableRecord& record : font.directory.tables) {
+            seen.insert(keyOf(record));
+        }
+    }
+    if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
+        console_.error(outputName_, "the collection would be larger than 4 GiB");
         failure_ = kOutputFailed;
         return false;
     }

@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ZelvicTestSupport.h"
+
+using namespace testsupport;
+using namespace zelvictest;
+
+namespace {
+
+TEST(BreakNaming, CutsAtTheFirstDotOnlyAndKeepsEveryDigit) {
+    EXPECT_EQ(zelvic::baseNameOf("Fonts.TTC"), "Fonts");
+    EXPECT_EQ(zelvic::baseNameOf("my.fonts.ttc"), "my");
+    EXPECT_EQ(zelvic::baseNameOf("../x.ttc"), "");
+    EXPECT_EQ(zelvic::baseNameOf("FONTS"), "FONTS");
+    EXPECT_EQ(zelvic::baseNameOf("/srv/fonts/a.ttc"), "/srv/fonts/a");
+    EXPECT_EQ(zelvic::baseNameOf("Schrift\xC3\xA4rten \xE6\x9B\xB8.ttc"),
+              "Schrift\xC3\xA4rten \xE6\x9B\xB8");
+    EXPECT_EQ(zelvic::outputFontName("Fonts", 1), "Fonts001.TTF");
+    EXPECT_EQ(zelvic::outputFontName("", 42), "042.TTF");
+    EXPECT_EQ(zelvic::outputFontName("Fonts", 1000), "Fonts1000.TTF");
+    EXPECT_EQ(zelvic::outputFontName(std::string(300, 'n'), 7), std::string(300, 'n') + "007.TTF");
+}
+
+class BreakCollection : public ::testing::Test {
+  protected:
+    // Makes "Fonts.TTC" in the scratch folder from the given fonts.
+    void makeFrom(const std::vector<Bytes>& fonts) {
+        std::vector<std::string> names;
+        for (std::size_t k = 0; k < fonts.size(); ++k) {
+            names.push_back("in" + std::to_string(k) + ".ttf");
+            writeFileBytes(dir / names.back(), fonts[k]);
+        }
+        ASSERT_EQ(runMake("Fonts.TTC", names).status, 0);
+        for (const auto& name : names) {
+            std::filesystem::remove(dir / name);
+        }
+    }
+
+    TempDir dir;
+    InFolder inFolder{dir.path()};
+};
+
+TEST_F(BreakCollection, WritesEveryFontWholeUnderItsNumberedName) {
+    const TestTable shared{"glyf", patternBytes(30, 4)};
+    const std::vector<Bytes> fonts{buildFont({shared, {"head", patternBytes(54, 1)}}),
+                                   buildFont({{"head", patternBytes(54, 2)}, shared}),
+                                   buildFont(distinctTables(5, 3))};
+    makeFrom(fonts);
+    const auto result = runBreak("Fonts.TTC");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(result.output, kBanner +
+                                 "Font #1: Fonts001.TTF\nFont #2: Fonts002.TTF\n"
+                                 "Font #3: Fonts003.TTF\nOk.\n\n");
+    // Built fonts are laid out in directory order already, so the split
+    // fonts are the very same files.
+    for (std::size_t k = 0; k < fonts.size(); ++k) {
+        EXPECT_EQ(readFileBytes(dir / ("Fonts00" + std::to_string(k + 1) + ".TTF")), fonts[k]);
+    }
+}
+
+TEST_F(BreakCollection, MakeBreakMakeGivesTheSameCollection) {
+    makeFrom({buildFont(distinctTables(4, 1)), buildFont(distinctTables(4, 1)),
+              buildFont(distinctTables(6, 2))});
+    const Bytes first = readFileBytes(dir / "Fonts.TTC");
+    ASSERT_EQ(runBreak("Fonts.TTC").status, 0);
+    ASSERT_EQ(runMake("Again.ttc", {"Fonts001.TTF", "Fonts002.TTF", "Fonts003.TTF"}).status, 0);
+    EXPECT_EQ(readFileBytes(dir / "Again.ttc"), first);
+}
+
+TEST_F(BreakCollection, CopiesTheBytesAfterEachTableAsItsPadding) {
+    // A collection made elsewhere: 'aaaa' of length 5 followed by "PAD",
+    // then 'bbbb' as the last table of the file, its padding missing.
+    Bytes ttc = bytesOf("ttcf");
+    putU32(ttc, 0x00010000);
+    putU32(ttc, 1);
+    putU32(ttc, 16);
+    putU32(ttc, 0x00010000);
+    putU16(ttc, 2);
+    putU16(ttc, 32);
+    putU16(ttc, 1);
+    putU16(ttc, 0);
+    for (const auto& [tag, offset, length] :
+         {std::tuple{"aaaa", 60u, 5u}, std::tuple{"bbbb", 68u, 2u}}) {
+        ttc.insert(ttc.end(), tag, tag + 4);
+        putU32(ttc, 0);
+        putU32(ttc, offset);
+        putU32(ttc, length);
+    }
+    for (char c : std::string("12345PADxy")) {
+        ttc.push_back(static_cast<std::uint8_t>(c));
+    }
+    writeFileBytes(dir / "odd.ttc", ttc);
+    const auto result = runBreak("odd.ttc");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const Bytes font = readFileBytes(dir / "odd001.TTF");
+    ASSERT_EQ(font.size(), 12u + 32 + 8 + 4);
+    EXPECT_EQ(getU32(font, 12 + 8), 44u);
+    EXPECT_EQ(getU32(font, 28 + 8), 52u);
+    EXPECT_EQ(Bytes(font.begin() + 44, font.end()),
+              bytesOf(std::string_view("12345PADxy\0\0", 12)));
+}
+
+TEST_F(BreakCollection, HasNoLimitOnFontsOrTables) {
+    std::vector<Bytes> fonts;
+    for (int k = 0; k < 300; ++k) {
+        fonts.push_back(
+            buildFont(distinctTables(k == 299 ? 100 : 1, static_cast<std::uint8_t>(k))));
+    }
+    makeFrom(fonts);
+    const auto result = runBreak("Fonts.TTC");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(readFileBytes(dir / "Fonts300.TTF"), fonts[299]);
+    EXPECT_EQ(readFileBytes(dir / "Fonts001.TTF"), fonts[0]);
+}
+
+class BreakRefuses : public BreakCollection {
+  protected:
+    void SetUp() override {
+        makeFrom({buildFont(distinctTables(3, 1)), buildFont(distinctTables(2, 8))});
+        collection = readFileBytes(dir / "Fonts.TTC");
+    }
+    // Nothing written, no "Ok.", the problem named.
+    void expectRefused(const Bytes& bytes, const std::string& problem) {
+        writeFileBytes(dir / "Fonts.TTC", bytes);
+        const auto result = runBreak("Fonts.TTC");
+        EXPECT_EQ(result.status, -2);
+        EXPECT_EQ(result.output, kBanner);
+        EXPECT_NE(result.errors.find("Error: Fonts.TTC: " + problem), std::string::npos)
+            << result.errors;
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{"Fonts.TTC"});
+    }
+    Bytes collection;
+};
+
+TEST_F(BreakRefuses, WhatIsNotACollection) {
+    expectRefused(buildFont(distinctTables(2, 1)), "not a TrueType Collection");
+    expectRefused(bytesOf("ttcf"), "too short");
+    std::filesystem::remove(dir / "Fonts.TTC");
+    const auto missing = runBreak("Fonts.TTC");
+    EXPECT_EQ(missing.status, -2);
+    EXPECT_NE(missing.errors.find("Error: Fonts.TTC: cannot open"), std::string::npos);
+    std::filesystem::create_directory(dir / "Folder.ttc");
+    EXPECT_EQ(runBreak("Folder.ttc").status, -2);
+}
+
+TEST_F(BreakRefuses, AnythingThatRunsPastTheEndOfTheFile) {
+    Bytes manyFonts = collection;
+    setU32(manyFonts, 8, 0x40000000);
+    expectRefused(manyFonts, "the header names 1073741824 fonts");
+
+    Bytes farFont = collection;
+    setU32(farFont, 16, static_cast<std::uint32_t>(collection.size() - 4));
+    expectRefused(farFont, "font #2: the offset table runs past the end");
+
+    Bytes manyTables = collection;
+    setU16(manyTables, getU32(collection, 16) + 4, 500);
+    expectRefused(manyTables, "font #2: the table directory (500 tables) runs past");
+
+    // The second font's last table loses its last bytes: even the first
+    // font, which is whole, is not written.
+    Bytes truncated = collection;
+    const std::size_t lastRecord = getU32(collection, 16) + 12 + 16;
+    const std::uint32_t end =
+        getU32(collection, lastRecord + 8) + getU32(collection, lastRecord + 12);
+    truncated.resize(end - 1);
+    expectRefused(truncated, "font #2: table 'tab0' runs past the end");
+}
+
+TEST_F(BreakRefuses, AnOutputThatCannotBeCreatedOrIsTheCollectionItself) {
+    std::filesystem::create_directory(dir / "Fonts002.TTF");
+    auto result = runBreak("Fonts.TTC");
+    EXPECT_EQ(result.status, -3);
+    EXPECT_EQ(result.output, kBanner + "Font #1: Fonts001.TTF\nFont #2: Fonts002.TTF\n");
+    EXPECT_NE(result.errors.find("Error: Fonts002.TTF: cannot create"), std::string::npos);
+
+    std::filesystem::remove_all(dir / "Fonts002.TTF");
+    std::filesystem::rename(dir / "Fonts.TTC", dir / "Fonts002.TTF");
+    std::filesystem::create_hard_link(dir / "Fonts002.TTF", dir / "Fonts.TTC");
+    result = runBreak("Fonts.TTC");
+    EXPECT_EQ(result.status, -3);
+    EXPECT_EQ(result.output, kBanner);
+    EXPECT_NE(result.errors.find("Error: Fonts002.TTF: is the collection itself"),
+              std::string::npos);
+    EXPECT_EQ(readFileBytes(dir / "Fonts002.TTF"), collection);
+}
+
+TEST_F(BreakRefuses, AWriteThatFallsShortLeavingNoPartialFont) {
+    makeFrom({buildFont({{"glyf", patternBytes(20000, 1)}}),
+              buildFont({{"glyf", patternBytes(200000, 2)}})});
+    const auto command =
+        "trap '' XFSZ; ulimit -f 64; exec " + shellQuote(zelvicProgram()) + " Fonts.TTC 2>&1";
+    const auto result =
+        runCommand("cd " + shellQuote(dir.path().string()) + " && sh -c " + shellQuote(command));
+    EXPECT_EQ(result.status, 253);
+    EXPECT_EQ(result.output.find("Ok."), std::string::npos);
+    EXPECT_NE(result.output.find("Error: Fonts002.TTF: write error"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"Fonts.TTC", "Fonts001.TTF"}));
+}
+
+}  // namespace

@@ -1,0 +1,322 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "ZelvicTestSupport.h"
+
+using namespace testsupport;
+using namespace zelvictest;
+
+namespace {
+
+class MakeCollection : public ::testing::Test {
+  protected:
+    std::string font(const std::string& name, const Bytes& bytes) {
+        const auto path = dir / name;
+        writeFileBytes(path, bytes);
+        return path.string();
+    }
+    std::string out() const { return (dir / "out.ttc").string(); }
+
+    TempDir dir;
+};
+
+TEST_F(MakeCollection, HeaderOffsetTablesAndDataFollowTheFontsInOrder) {
+    const auto a = distinctTables(10, 1);
+    const auto b = distinctTables(11, 50);
+    const auto c = distinctTables(12, 100);
+    const auto fonts = std::vector{font("a.ttf", buildFont(a)), font("b.ttf", buildFont(b)),
+                                   font("c.ttf", buildFont(c, 0x4F54544F))};
+    const auto result = runMake(out(), fonts);
+    ASSERT_EQ(result.status, 0) << result.errors;
+
+    const Bytes ttc = readFileBytes(out());
+    EXPECT_EQ(Bytes(ttc.begin(), ttc.begin() + 4), bytesOf("ttcf"));
+    EXPECT_EQ(getU32(ttc, 4), 0x00010000u);
+    EXPECT_EQ(getU32(ttc, 8), 3u);
+    EXPECT_EQ(getU32(ttc, 12), 24u);
+    EXPECT_EQ(getU32(ttc, 16), 196u);
+    EXPECT_EQ(getU32(ttc, 20), 384u);
+    EXPECT_EQ(getU32(ttc, 384), 0x4F54544Fu);
+    EXPECT_EQ(getU16(ttc, 384 + 4), 12u);
+    // The first table of the first font opens the data; every table of every
+    // font is where its record says, byte for byte.
+    EXPECT_EQ(getU32(ttc, 24 + 12 + 8), 588u);
+    const std::vector<std::pair<std::size_t, const std::vector<TestTable>*>> members{
+        {24, &a}, {196, &b}, {384, &c}};
+    for (const auto& [at, tables] : members) {
+        for (std::size_t i = 0; i < tables->size(); ++i) {
+            EXPECT_EQ(getU32(ttc, at + 12 + 16 * i + 8) % 4, 0u);
+            EXPECT_EQ(tableBytes(ttc, at, i), (*tables)[i].data) << at << " table " << i;
+        }
+    }
+    EXPECT_EQ(ttc.size() % 4, 0u);
+}
+
+TEST_F(MakeCollection, TablesAreZeroPaddedToFourBytes) {
+    const Bytes first = buildFont({{"aaaa", bytesOf("12345")}, {"bbbb", bytesOf("xyzw")}});
+    const Bytes second = buildFont({{"cccc", bytesOf("9")}});
+    ASSERT_EQ(runMake(out(), {font("a.ttf", first), font("b.ttf", second)}).status, 0);
+
+    const Bytes ttc = readFileBytes(out());
+    const std::size_t dataStart = 20 + 12 + 32 + 12 + 16;
+    ASSERT_EQ(getU32(ttc, 20 + 12 + 8), dataStart);
+    EXPECT_EQ(Bytes(ttc.begin() + dataStart, ttc.begin() + dataStart + 8),
+              (Bytes{'1', '2', '3', '4', '5', 0, 0, 0}));
+    EXPECT_EQ(getU32(ttc, 20 + 12 + 16 + 8), dataStart + 8);
+    EXPECT_EQ(getU32(ttc, 64 + 12 + 8), dataStart + 12);
+    EXPECT_EQ(ttc.size(), dataStart + 16);
+    EXPECT_EQ(Bytes(ttc.end() - 4, ttc.end()), (Bytes{'9', 0, 0, 0}));
+}
+
+TEST_F(MakeCollection, IdenticalFontsShareEveryTableAndTheReportSaysSo) {
+    const auto tables = distinctTables(3, 7);
+    const Bytes bytes = buildFont(tables);
+    const auto a = font("a.ttf", bytes);
+    const auto b = font("b.ttf", bytes);
+    const auto result = runMake(out(), {a, b});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_EQ(result.output,
+              kBanner + a + ":\tta" + "a0(unique)\ttab0(unique)\ttac0(unique)\t\n\n" + b +
+                  ":\ttaa0(shared)\ttab0(shared)\ttac0(shared)\t\n\n" + out() + ":\tOk.\n\n");
+    EXPECT_EQ(result.errors, "");
+
+    const Bytes ttc = readFileBytes(out());
+    std::size_t data = 0;
+    for (const auto& table : tables) {
+        data += (table.data.size() + 3) & ~std::size_t{3};
+    }
+    EXPECT_EQ(ttc.size(), 20 + 2 * (12 + 16 * 3) + data);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(getU32(ttc, 20 + 12 + 16 * i + 8), getU32(ttc, 80 + 12 + 16 * i + 8));
+    }
+}
+
+TEST_F(MakeCollection, AFontWithNoTablesStillGetsItsReportLine) {
+    const auto a = font("a.ttf", buildFont(distinctTables(1, 1)));
+    const auto empty = font("e.ttf", buildFont({}));
+    const auto result = runMake(out(), {a, empty});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(empty + ":\t\n\n"), std::string::npos);
+}
+
+TEST_F(MakeCollection, ATableOfAFontTwoPlacesBackIsShared) {
+    const TestTable common{"glyf", patternBytes(41, 3)};
+    const auto a = font("a.ttf", buildFont({common, {"head", patternBytes(54, 1)}}));
+    const auto b = font("b.ttf", buildFont({{"head", patternBytes(54, 2)}}));
+    const auto c = font("c.ttf", buildFont({{"head", patternBytes(54, 9)}, common}));
+    const auto result = runMake(out(), {a, b, c});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(c + ":\thead(unique)\tglyf(shared)\t\n\n"), std::string::npos);
+    const Bytes ttc = readFileBytes(out());
+    EXPECT_EQ(getU32(ttc, getU32(ttc, 20) + 12 + 16 + 8), getU32(ttc, getU32(ttc, 12) + 12 + 8));
+}
+
+TEST_F(MakeCollection, TheFirstFontsDuplicatesAreBothStoredAndLaterFontsShareTheFirst) {
+    const TestTable twin{"dupe", patternBytes(12, 5)};
+    const auto a = font("a.ttf", buildFont({twin, twin}));
+    const auto b = font("b.ttf", buildFont({twin}));
+    const auto result = runMake(out(), {a, b});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(a + ":\tdupe(unique)\tdupe(unique)\t\n\n"), std::string::npos);
+    const Bytes ttc = readFileBytes(out());
+    const std::uint32_t first = getU32(ttc, 20 + 12 + 8);
+    EXPECT_EQ(getU32(ttc, 20 + 12 + 16 + 8), first + 12);
+    EXPECT_EQ(getU32(ttc, 20 + 44 + 12 + 8), first);
+}
+
+TEST_F(MakeCollection, ALaterFontsOwnTablesAreNeverSearched) {
+    const TestTable twin{"dupe", patternBytes(12, 5)};
+    const auto a = font("a.ttf", buildFont({{"head", patternBytes(8, 1)}}));
+    const auto b = font("b.ttf", buildFont({twin, twin}));
+    const auto result = runMake(out(), {a, b});
+    EXPECT_NE(result.output.find(b + ":\tdupe(unique)\tdupe(unique)\t\n\n"), std::string::npos);
+}
+
+// Swapping two 4-byte words keeps the checksum: the records agree in tag,
+// length and checksum while the glyphs differ.
+Bytes swappedWords(Bytes bytes) {
+    std::swap_ranges(bytes.begin(), bytes.begin() + 4, bytes.begin() + 4);
+    return bytes;
+}
+
+TEST_F(MakeCollection, EqualRecordsWithDifferentBytesAreStoredTwice) {
+    const Bytes glyphs = patternBytes(40, 11);
+    ASSERT_EQ(tableChecksum(glyphs), tableChecksum(swappedWords(glyphs)));
+    const auto a = font("a.ttf", buildFont({{"glyf", glyphs}}));
+    const auto b = font("b.ttf", buildFont({{"glyf", swappedWords(glyphs)}}));
+    const auto result = runMake(out(), {a, b});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(b + ":\tglyf(unique)\t"), std::string::npos);
+    const Bytes ttc = readFileBytes(out());
+    EXPECT_EQ(tableBytes(ttc, 20, 0), glyphs);
+    EXPECT_EQ(tableBytes(ttc, 48, 0), swappedWords(glyphs));
+}
+
+TEST_F(MakeCollection, AmongSeveralLookalikesTheOneWithEqualBytesIsShared) {
+    // Zero checksums, as some tools write them: every 'BASE' has the same key.
+    auto withZeroChecksum = [](Bytes bytes) {
+        setU32(bytes, 12 + 4, 0);
+        return bytes;
+    };
+    std::vector<std::string> fonts;
+    for (std::uint8_t seed = 1; seed <= 3; ++seed) {
+        fonts.push_back(font("f" + std::to_string(seed) + ".ttf",
+                             withZeroChecksum(buildFont({{"BASE", patternBytes(24, seed)}}))));
+    }
+    fonts.push_back(font("f4.ttf", withZeroChecksum(buildFont({{"BASE", patternBytes(24, 2)}}))));
+    fonts.push_back(font("f5.ttf", withZeroChecksum(buildFont({{"BASE", patternBytes(24, 4)}}))));
+    const auto result = runMake(out(), fonts);
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(fonts[3] + ":\tBASE(shared)\t"), std::string::npos);
+    EXPECT_NE(result.output.find(fonts[4] + ":\tBASE(unique)\t"), std::string::npos);
+    const Bytes ttc = readFileBytes(out());
+    EXPECT_EQ(getU32(ttc, getU32(ttc, 24) + 12 + 8), getU32(ttc, getU32(ttc, 16) + 12 + 8));
+    EXPECT_EQ(tableBytes(ttc, getU32(ttc, 28), 0), patternBytes(24, 4));
+}
+
+TEST_F(MakeCollection, HasNoLimitOnFontsTablesOrSize) {
+    std::vector<std::string> fonts;
+    for (int k = 0; k < 130; ++k) {
+        fonts.push_back(
+            font("f" + std::to_string(k) + ".ttf",
+                 buildFont(distinctTables(k == 0 ? 200 : 2, static_cast<std::uint8_t>(k)))));
+    }
+    const auto result = runMake(out(), fonts);
+    ASSERT_EQ(result.status, 0) << result.errors;
+    const Bytes ttc = readFileBytes(out());
+    EXPECT_EQ(getU32(ttc, 8), 130u);
+    EXPECT_EQ(getU16(ttc, getU32(ttc, 12) + 4), 200u);
+    EXPECT_EQ(tableBytes(ttc, getU32(ttc, 12), 199), distinctTables(200, 0)[199].data);
+}
+
+// Faults: every refusal names the file, writes nothing and leaves an existing
+// output as it was.
+class MakeRefuses : public MakeCollection {
+  protected:
+    void SetUp() override {
+        good = font("good.ttf", buildFont(distinctTables(3, 1)));
+        writeFileBytes(out(), bytesOf("previous"));
+    }
+    void expectRefused(const RunResult& result, int status, const std::string& file,
+                       const std::string& problem) {
+        EXPECT_EQ(result.status, status);
+        EXPECT_EQ(result.output, kBanner);
+        EXPECT_NE(result.errors.find("Error: " + file + ": "), std::string::npos) << result.errors;
+        EXPECT_NE(result.errors.find(problem), std::string::npos) << result.errors;
+        EXPECT_EQ(readFileBytes(out()), bytesOf("previous"));
+        EXPECT_EQ(dir.entries().size(), std::filesystem::exists(dir / "bad.ttf") ? 3u : 2u);
+    }
+    std::string good;
+};
+
+TEST_F(MakeRefuses, AMissingFontOrAFolder) {
+    expectRefused(runMake(out(), {good, (dir / "none.ttf").string()}), -2,
+                  (dir / "none.ttf").string(), "cannot open");
+    std::filesystem::create_directory(dir / "bad.ttf");
+    expectRefused(runMake(out(), {good, (dir / "bad.ttf").string()}), -2,
+                  (dir / "bad.ttf").string(), "folder");
+}
+
+TEST_F(MakeRefuses, TablesOrDirectoriesThatRunPastTheEndOfTheFile) {
+    Bytes truncated = buildFont({{"head", patternBytes(54, 1)}, {"glyf", patternBytes(100, 2)}});
+    truncated.resize(truncated.size() - 8);
+    const auto bad = font("bad.ttf", truncated);
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "table 'glyf' runs past the end");
+
+    Bytes lying = buildFont({{"head", patternBytes(54, 1)}});
+    setU16(lying, 4, 9);
+    font("bad.ttf", lying);
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "table directory (9 tables) runs past");
+
+    font("bad.ttf", Bytes{0, 1, 0, 0, 0});
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "too short");
+
+    Bytes hostile = buildFont({{"head", patternBytes(54, 1)}});
+    setU32(hostile, 12 + 8, 0xFFFFFFF0);
+    font("bad.ttf", hostile);
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "table 'head' runs past the end");
+}
+
+TEST_F(MakeRefuses, OverlappingTables) {
+    Bytes overlap = buildFont({{"aaaa", patternBytes(16, 1)}, {"bbbb", patternBytes(16, 2)}});
+    setU32(overlap, 12 + 16 + 8, getU32(overlap, 12 + 8) + 8);
+    const auto bad = font("bad.ttf", overlap);
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "tables 'aaaa' and 'bbbb' overlap");
+}
+
+TEST_F(MakeRefuses, ACollectionOrSomethingElseGivenAsAFont) {
+    ASSERT_EQ(runMake((dir / "c.ttc").string(), {good, good}).status, 0);
+    std::filesystem::rename(dir / "c.ttc", dir / "bad.ttf");
+    const auto bad = (dir / "bad.ttf").string();
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "is a TrueType Collection");
+    font("bad.ttf", bytesOf("wOFF and some more bytes"));
+    expectRefused(runMake(out(), {bad, good}), -2, bad, "not a TrueType or OpenType font");
+}
+
+TEST_F(MakeRefuses, AnOutputThatIsOneOfItsInputsWhateverTheSpelling) {
+    const Bytes original = readFileBytes(good);
+    const auto other = font("other.ttf", buildFont(distinctTables(2, 9)));
+    const auto respelled = (dir / "." / "good.ttf").string();
+    const auto result = runMake(respelled, {other, good});
+    EXPECT_EQ(result.status, -3);
+    EXPECT_EQ(result.output, kBanner);
+    EXPECT_NE(result.errors.find("is the same file as the input " + good), std::string::npos);
+    EXPECT_EQ(readFileBytes(good), original);
+
+    std::filesystem::create_hard_link(good, dir / "link.ttc");
+    EXPECT_EQ(runMake((dir / "link.ttc").string(), {other, good}).status, -3);
+    EXPECT_EQ(readFileBytes(good), original);
+    EXPECT_EQ(dir.entries(),
+              (std::vector<std::string>{"good.ttf", "link.ttc", "other.ttf", "out.ttc"}));
+}
+
+TEST_F(MakeRefuses, AnOutputThatCannotBeCreatedAfterTheFullReport) {
+    const auto other = font("other.ttf", buildFont(distinctTables(1, 9)));
+    const auto nowhere = (dir / "no-such-folder" / "x.ttc").string();
+    const auto result = runMake(nowhere, {good, other});
+    EXPECT_EQ(result.status, -3);
+    EXPECT_EQ(result.output.substr(result.output.size() - nowhere.size() - 2), nowhere + ":\t");
+    EXPECT_NE(result.output.find(other + ":\ttaa0(unique)\t\n\n"), std::string::npos);
+    EXPECT_NE(result.errors.find("Error: " + nowhere + ": cannot create"), std::string::npos);
+
+    std::filesystem::create_directory(dir / "folder.ttc");
+    EXPECT_EQ(runMake((dir / "folder.ttc").string(), {good, other}).status, -3);
+}
+
+TEST_F(MakeRefuses, ACollectionPastFourGiBBeforeReadingAnyTable) {
+    // Sparse files: three tables of 1.5 GiB each, whose offsets can't all be
+    // held in 32 bits.
+    std::vector<std::string> fonts;
+    for (std::uint32_t k = 0; k < 3; ++k) {
+        Bytes head = buildFont({{"glyf", {}}});
+        setU32(head, 12 + 4, k);
+        setU32(head, 12 + 8, 28);
+        setU32(head, 12 + 12, 0x60000000);
+        const auto path = font("huge" + std::to_string(k) + ".ttf", head);
+        std::filesystem::resize_file(path, 28 + 0x60000000ull);
+        fonts.push_back(path);
+    }
+    const auto result = runMake(out(), fonts);
+    EXPECT_EQ(result.status, -3);
+    EXPECT_NE(result.errors.find(out() + ": the collection would be larger than 4 GiB"),
+              std::string::npos);
+    EXPECT_EQ(readFileBytes(out()), bytesOf("previous"));
+}
+
+TEST_F(MakeRefuses, AWriteThatFallsShortLeavingNoFileBehind) {
+    // A file size limit makes the write fail as a full disk would.
+    const auto big = font("big.ttf", buildFont({{"glyf", patternBytes(200000, 3)}}));
+    std::filesystem::remove(out());
+    const auto command = "trap '' XFSZ; ulimit -f 64; exec " + shellQuote(zelvicProgram()) + " " +
+                         shellQuote(out()) + " " + shellQuote(good) + " " + shellQuote(big) +
+                         " 2>&1";
+    const auto result = runCommand("sh -c " + shellQuote(command));
+    EXPECT_EQ(result.status, 253);
+    EXPECT_EQ(result.output.find("Ok."), std::string::npos);
+    EXPECT_NE(result.output.find("Error: " + out() + ": write error"), std::string::npos)
+        << result.output;
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"big.ttf", "good.ttf"}));
+}
+
+}  // namespace
