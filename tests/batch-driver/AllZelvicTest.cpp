@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "SfntBuilder.h"
+#include "TestFiles.h"
+
+using namespace testsupport;
+
+namespace {
+
+const std::string kBinDir = std::string(PROJECT_BINARY_DIR) + "/bin";
+
+// Runs AllZelvic in `folder` with both output streams caught together.
+CommandResult runIn(const std::filesystem::path& folder, const std::string& program,
+                    const std::string& environment = "") {
+    return runCommand("cd " + shellQuote(folder.string()) + " && " + environment + " " +
+                      shellQuote(program) + " 2>&1");
+}
+
+class AllZelvic : public ::testing::Test {
+protected:
+    void font(const std::string& name, std::uint8_t seed) {
+        writeFileBytes(dir / name, buildFont({{"head", patternBytes(54, seed)},
+                                              {"glyf", patternBytes(33, seed)}}));
+    }
+    std::string program = kBinDir + "/AllZelvic";
+    TempDir dir;
+};
+
+TEST_F(AllZelvic, NoTtfFileIsAnErrorEvenBesideACollection) {
+    writeFileBytes(dir / "Fonts.TTC", bytesOf("ttcf"));
+    writeFileBytes(dir / "a.otf", bytesOf("OTTO"));
+    const auto result = runIn(dir.path(), program);
+    EXPECT_EQ(result.status, 255);
+    EXPECT_EQ(result.output, "Error: no .ttf file.\n");
+}
+
+TEST_F(AllZelvic, PassesEveryTtfSortedWithoutRegardToCase) {
+    font("b.TTF", 2);
+    font("A.ttf", 1);
+    font("c d;e.Ttf", 3);
+    font("skip.otf", 4);
+    const auto result = runIn(dir.path(), program);
+    ASSERT_EQ(result.status, 0) << result.output;
+    const auto a = result.output.find("\nA.ttf:\t");
+    const auto b = result.output.find("\nb.TTF:\t");
+    const auto c = result.output.find("\nc d;e.Ttf:\t");
+    EXPECT_LT(a, b);
+    EXPECT_LT(b, c);
+    EXPECT_NE(c, std::string::npos);
+    EXPECT_NE(result.output.find("Fonts.TTC:\tOk.\n\n"), std::string::npos);
+    EXPECT_EQ(getU32(readFileBytes(dir / "Fonts.TTC"), 8), 3u);
+
+    // A second run finds the same fonts: the collection is not among them.
+    EXPECT_EQ(runIn(dir.path(), program).output, result.output);
+}
+
+TEST_F(AllZelvic, ExitsWithTheCollectionToolsStatus) {
+    font("only.ttf", 1);
+    const auto single = runIn(dir.path(), program);
+    EXPECT_EQ(single.status, 255);
+    EXPECT_NE(single.output.find("make .TTC:  Zelvic"), std::string::npos);
+
+    std::filesystem::create_directory(dir / "folder.ttf");
+    const auto broken = runIn(dir.path(), program);
+    EXPECT_EQ(broken.status, 254);
+    EXPECT_NE(broken.output.find("Error: folder.ttf: cannot open"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "Fonts.TTC"));
+}
+
+TEST_F(AllZelvic, FindsTheToolAlongPathButNeverInTheFontFolder) {
+    font("a.ttf", 1);
+    font("b.ttf", 2);
+    // Alone in a folder, AllZelvic must look along PATH; a "Zelvic" in the
+    // current folder is not to be run even when PATH names that folder.
+    TempDir alone;
+    std::filesystem::copy_file(program, alone / "AllZelvic");
+    const std::string lone = (alone / "AllZelvic").string();
+    writeFileBytes(dir / "Zelvic", bytesOf("#!/bin/sh\ntouch ran\n"));
+    std::filesystem::permissions(dir / "Zelvic", std::filesystem::perms::owner_all);
+
+    const auto missing = runIn(dir.path(), lone, "PATH=.:/nonexistent");
+    EXPECT_EQ(missing.status, 127);
+    EXPECT_NE(missing.output.find("Error: Zelvic: not found"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir / "ran"));
+
+    const auto found = runIn(dir.path(), lone, "PATH=/nonexistent:" + shellQuote(kBinDir));
+    EXPECT_EQ(found.status, 0) << found.output;
+    EXPECT_TRUE(std::filesystem::exists(dir / "Fonts.TTC"));
+}
+
+}  // namespace
