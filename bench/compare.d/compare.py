@@ -65,7 +65,7 @@ class Corpus:
 @dataclass
 class Tool:
     name: str
-    role: str  # "ours", "peer" or "limit"
+    role: str  # "ours", "peer", "limit" or "reference" (shown, not judged)
     argv: object  # (corpus, folder) -> argv list
     stdout: str = None  # file name in the run folder receiving standard output
     order: str = "sorted"  # how output fonts line up with the inputs
@@ -109,6 +109,11 @@ def tools_for(operation, zelvic, driver):
         Tool("fontTools", "peer", lambda c, _: [PYTHON, FTPEER, "rename-family", str(c.rename_font),
                                                  NEW_FAMILY, "out.ttf"]),
         Tool("cp", "limit", lambda c, _: ["/bin/cp", str(c.rename_font), "out.ttf"], checked=False),
+        # The model's save syncs the new file to disk before it replaces the
+        # old one; this is the same copy made just as durable.
+        Tool("dd fsync", "reference", lambda c, _: ["/bin/dd", f"if={c.rename_font}", "of=out.ttf",
+                                                     "bs=1M", "conv=fsync", "status=none"],
+             checked=False),
     ]
 
 
@@ -176,17 +181,20 @@ def clear(folder):
     folder.mkdir(parents=True)
 
 
-def run_once(tool, corpus, operation, folder):
-    """One timed run in a fresh folder: (seconds, peak RSS in KiB, status, stderr)."""
+def run_once(tool, corpus, operation, folder, measure_memory=False):
+    """One run in a fresh folder: (seconds, peak RSS in KiB or 0, status, stderr)."""
     clear(folder)
     if operation == "split":
         os.link(corpus.collection, folder / "coll.ttc")
-    # GNU time reads the peak RSS: a child spawned straight from this process
-    # would report this interpreter's own memory, which the kernel carries
-    # over into the peak of a process that execs from a copy of it.
     rss = folder.parent / f"{folder.name}.rss"
     stderr_path = folder.parent / f"{folder.name}.stderr"
-    argv = [TIME, "-q", "-f", "%M", "-o", str(rss)] + tool.argv(corpus, folder)
+    argv = tool.argv(corpus, folder)
+    if measure_memory:
+        # GNU time reads the peak RSS: a child spawned straight from this
+        # interpreter would report the interpreter's own memory, which the
+        # kernel carries over into the peak of a process that execs. Its own
+        # fork and exec would blur short runs, so timed runs go without it.
+        argv = [TIME, "-q", "-f", "%M", "-o", str(rss)] + argv
     actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
                (os.POSIX_SPAWN_OPEN, 1, str(folder / tool.stdout) if tool.stdout else "/dev/null",
                 os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
@@ -203,8 +211,10 @@ def run_once(tool, corpus, operation, folder):
         seconds = time.perf_counter() - start
     finally:
         os.chdir(previous)
-    lines = rss.read_text().split()
-    peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
+    peak = 0
+    if measure_memory:
+        lines = rss.read_text().split()
+        peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
     return seconds, peak, os.waitstatus_to_exitcode(status), stderr_path.read_text(errors="replace")
 
 
@@ -251,8 +261,9 @@ def measure(corpus, operation, tools, runs, work):
             result.error = "not built"
             continue
         folder = work / "runs" / corpus.name / operation / tool.name.replace(" ", "-")
-        # The warm-up run fills the page cache and yields the output to check.
-        seconds, peak, status, stderr = run_once(tool, corpus, operation, folder)
+        # The warm-up run fills the page cache, measures the peak memory and
+        # yields the output to check.
+        seconds, peak, status, stderr = run_once(tool, corpus, operation, folder, True)
         if status != 0:
             result.error = f"exit status {status}: {stderr.strip()[-300:]}"
             continue
@@ -268,7 +279,6 @@ def measure(corpus, operation, tools, runs, work):
             if status != 0:
                 result.error = f"exit status {status} in a timed run: {stderr.strip()[-300:]}"
             result.times.append(seconds)
-            result.peak_kib = max(result.peak_kib, peak)
         print(".", end="", flush=True)
     return results
 
@@ -308,6 +318,11 @@ def ratio_rows(corpora, table):
                     cells.append(f"{peer.name} —")
             limit_time = median(results[limit.name])
             to_limit = mine / limit_time if mine and limit_time else None
+            limit_cell = "—" if to_limit is None else f"{to_limit:.2f}x {limit.name}"
+            for reference in (t for t in tools if t.role == "reference"):
+                other = median(results[reference.name])
+                if mine and other:
+                    limit_cell += f" ({mine / other:.2f}x {reference.name})"
             peer_peaks = [results[p.name].peak_kib for p in peers if results[p.name].peak_kib]
             my_peak = results[ours.name].peak_kib
             want_speedup, want_limit = TARGETS[operation]
@@ -326,7 +341,7 @@ def ratio_rows(corpora, table):
                 verdict = "met" if not missed else "missed: " + ", ".join(missed)
             rows.append([
                 corpus.name, OPERATIONS[operation], ms(mine), ", ".join(cells),
-                "—" if to_limit is None else f"{to_limit:.2f}x {limit.name}",
+                limit_cell,
                 "—" if not my_peak or not peer_peaks
                 else f"{mib(my_peak)} vs {mib(min(peer_peaks))}",
                 verdict,
@@ -350,7 +365,7 @@ def detail_rows(corpora, table):
                 if result.error:
                     bytes_ok = result.error
                 elif not tool.checked:
-                    bytes_ok = "(limit)"
+                    bytes_ok = f"({tool.role})"
                 else:
                     bytes_ok = "same" if not result.findings else f"DIFFER ({len(result.findings)})"
                 rows.append([
