@@ -19,7 +19,7 @@ CommandResult runIn(const std::filesystem::path& folder, const std::string& prog
 }
 
 class AllZelvic : public ::testing::Test {
-protected:
+  protected:
     void font(const std::string& name, std::uint8_t seed) {
         writeFileBytes(dir / name, buildFont({{"head", patternBytes(54, seed)},
                                               {"glyf", patternBytes(33, seed)}}));
