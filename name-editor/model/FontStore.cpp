@@ -179,10 +179,15 @@ bool loadFont(const char* path, TableDirectory& directory, NameTable& names) {
     bool ok = directory.read(file);
     // Every entry is visited even after a failure, so the model is filled as
     // far as the file allows; the caller discards it anyway.
+    bool nameSeen = false;
     for (DirectoryEntry* entry = directory.first(); entry != nullptr; entry = directory.next()) {
         if (entry->hasTag("name")) {
-            const bool readable = file.contains(entry->offset, entry->length) &&
+            // A second name table would be read into the same records, and the
+            // save would write them all into both: each load and save would
+            // double the names until the table overflowed.
+            const bool readable = !nameSeen && file.contains(entry->offset, entry->length) &&
                                   file.seek(entry->offset) && names.read(file);
+            nameSeen = true;
             ok = readable && ok;
         } else {
             ok = entry->readData(file) && ok;

@@ -1,0 +1,227 @@
+// Every file of corpus/ (written by make_corpus.py) through Kestrin's model and
+// through both modes of Zelvic: each must give exactly the message and status
+// that corpus/expected.tsv lists, and leave every file in its folder as it was
+// except the outputs it was asked for.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "FontStore.h"
+#include "TestFiles.h"
+#include "platform/MessageBox.h"
+
+namespace fs = std::filesystem;
+using testsupport::TempDir;
+
+namespace {
+
+const fs::path kCorpus = fs::path(TEST_SOURCE_DIR) / "corpus";
+const std::string kZelvic = std::string(PROJECT_BINARY_DIR) + "/bin/Zelvic";
+
+struct Expected {
+    std::string file;
+    std::string kestrin;  // "-": the font loads
+    int makeStatus = 0;
+    std::string makeError;
+    int breakStatus = 0;
+    std::string breakError;
+};
+
+std::vector<Expected> readManifest() {
+    std::ifstream in(kCorpus / "expected.tsv");
+    std::vector<Expected> cases;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::istringstream columns(line);
+        for (std::string field; std::getline(columns, field, '\t');) {
+            fields.push_back(field == "-" ? "" : field);
+        }
+        if (fields.size() != 6) {
+            ADD_FAILURE() << "malformed line in expected.tsv: " << line;
+            continue;
+        }
+        cases.push_back({fields[0], fields[1], std::stoi(fields[2]), fields[3],
+                         std::stoi(fields[4]), fields[5]});
+    }
+    return cases;
+}
+
+using Snapshot = std::map<std::string, std::vector<std::uint8_t>>;
+
+Snapshot snapshot(const TempDir& dir) {
+    Snapshot files;
+    for (const std::string& name : dir.entries()) {
+        files[name] = testsupport::readFileBytes(dir / name);
+    }
+    return files;
+}
+
+// The folder after a run: what was there before, unchanged, plus exactly `added`.
+void expectOnlyAdded(const Snapshot& before, const Snapshot& after,
+                     const std::vector<std::string>& added) {
+    Snapshot withoutAdded = after;
+    for (const std::string& name : added) {
+        EXPECT_EQ(withoutAdded.erase(name), 1u) << name << " was not written";
+    }
+    EXPECT_EQ(withoutAdded, before) << "files other than the outputs were created or changed";
+}
+
+struct Message {
+    std::string text, caption;
+    int count = 0;
+};
+
+// Records the message boxes the model shows while it lives.
+class MessageCapture {
+  public:
+    MessageCapture() {
+        previous_ =
+            setMessageBoxHandler([this](void*, const char* text, const char* caption, unsigned) {
+                message_ = {text, caption, message_.count + 1};
+                return IDOK;
+            });
+    }
+    ~MessageCapture() { setMessageBoxHandler(previous_); }
+    const Message& message() const { return message_; }
+
+  private:
+    Message message_;
+    MessageBoxHandler previous_;
+};
+
+struct ZelvicRun {
+    int status = -1;
+    std::string error;
+};
+
+ZelvicRun runZelvic(const TempDir& dir, const std::string& arguments) {
+    TempDir errors;
+    const fs::path errorFile = errors / "stderr";
+    const auto result =
+        testsupport::runCommand("cd " + testsupport::shellQuote(dir.path().string()) + " && " +
+                                testsupport::shellQuote(kZelvic) + " " + arguments + " 2>" +
+                                testsupport::shellQuote(errorFile.string()));
+    const auto bytes = testsupport::readFileBytes(errorFile);
+    return {result.status, std::string(bytes.begin(), bytes.end())};
+}
+
+std::string errorLine(const std::string& message) {
+    return message.empty() ? "" : message + "\n";
+}
+
+TEST(HostileCorpus, ListsEveryFileOfTheCorpus) {
+    std::vector<std::string> listed;
+    for (const Expected& expected : readManifest()) {
+        listed.push_back(expected.file);
+    }
+    std::vector<std::string> present;
+    for (const auto& entry : fs::directory_iterator(kCorpus)) {
+        if (entry.path().filename() != "expected.tsv") {
+            present.push_back(entry.path().filename().string());
+        }
+    }
+    std::sort(listed.begin(), listed.end());
+    std::sort(present.begin(), present.end());
+    EXPECT_EQ(listed, present);
+    EXPECT_GE(listed.size(), 40u);
+}
+
+// A file that loads must also save in place and load again; one that doesn't
+// must show exactly its message and touch nothing.
+TEST(HostileCorpus, KestrinModelLoadsOrRefusesWithItsMessage) {
+    for (const Expected& expected : readManifest()) {
+        SCOPED_TRACE(expected.file);
+        TempDir dir;
+        fs::copy_file(kCorpus / expected.file, dir / expected.file);
+        const Snapshot before = snapshot(dir);
+        const std::string path = (dir / expected.file).string();
+
+        MessageCapture capture;
+        TableDirectory directory;
+        NameTable names;
+        const bool loaded = loadFont(path.c_str(), directory, names);
+        if (!expected.kestrin.empty()) {
+            EXPECT_FALSE(loaded);
+            EXPECT_EQ(capture.message().text, expected.kestrin);
+            EXPECT_EQ(capture.message().caption, "Error");
+            EXPECT_EQ(capture.message().count, 1);
+            EXPECT_EQ(snapshot(dir), before);
+            continue;
+        }
+        ASSERT_TRUE(loaded) << capture.message().text;
+        ASSERT_TRUE(saveFont(path.c_str(), directory, names)) << capture.message().text;
+        EXPECT_EQ(capture.message().count, 0);
+        EXPECT_EQ(dir.entries(), std::vector<std::string>{expected.file})
+            << "the save left a temporary file";
+        TableDirectory reloaded;
+        NameTable reloadedNames;
+        EXPECT_TRUE(loadFont(path.c_str(), reloaded, reloadedNames));
+        EXPECT_EQ(reloadedNames.records.size(), names.records.size());
+    }
+}
+
+// The odd last byte of an unedited UTF-16 name survives the save.
+TEST(HostileCorpus, OddLengthUtf16NameKeepsItsBytesThroughASave) {
+    TempDir dir;
+    const std::string path = (dir / "odd.ttf").string();
+    fs::copy_file(kCorpus / "name-odd-utf16.ttf", path);
+    TableDirectory directory;
+    NameTable names;
+    ASSERT_TRUE(loadFont(path.c_str(), directory, names));
+    ASSERT_TRUE(saveFont(path.c_str(), directory, names));
+    TableDirectory reloaded;
+    NameTable reloadedNames;
+    ASSERT_TRUE(loadFont(path.c_str(), reloaded, reloadedNames));
+    const NameRecord* record = reloadedNames.find(3, 1, 0x409, 2);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->length, 5);
+    EXPECT_EQ(record->encodeText(), (std::vector<std::uint8_t>{0, 'R', 0, 'e', 0}));
+}
+
+TEST(HostileCorpus, ZelvicMakeTakesEachFileAsAFontOrRefusesIt) {
+    for (const Expected& expected : readManifest()) {
+        SCOPED_TRACE(expected.file);
+        TempDir dir;
+        fs::copy_file(kCorpus / expected.file, dir / expected.file);
+        if (expected.file != "base.ttf") {
+            fs::copy_file(kCorpus / "base.ttf", dir / "base.ttf");
+        }
+        const Snapshot before = snapshot(dir);
+        const ZelvicRun run =
+            runZelvic(dir, "out.ttc " + testsupport::shellQuote(expected.file) + " base.ttf");
+        EXPECT_EQ(run.status, expected.makeStatus);
+        EXPECT_EQ(run.error, errorLine(expected.makeError));
+        expectOnlyAdded(
+            before, snapshot(dir),
+            run.status == 0 ? std::vector<std::string>{"out.ttc"} : std::vector<std::string>{});
+    }
+}
+
+TEST(HostileCorpus, ZelvicBreakTakesEachFileAsACollectionOrRefusesIt) {
+    for (const Expected& expected : readManifest()) {
+        SCOPED_TRACE(expected.file);
+        TempDir dir;
+        fs::copy_file(kCorpus / expected.file, dir / expected.file);
+        const Snapshot before = snapshot(dir);
+        const ZelvicRun run = runZelvic(dir, testsupport::shellQuote(expected.file));
+        EXPECT_EQ(run.status, expected.breakStatus);
+        EXPECT_EQ(run.error, errorLine(expected.breakError));
+        std::vector<std::string> outputs;
+        if (run.status == 0) {
+            const std::string base = expected.file.substr(0, expected.file.find('.'));
+            outputs = {base + "001.TTF", base + "002.TTF"};
+        }
+        expectOnlyAdded(before, snapshot(dir), outputs);
+    }
+}
+
+}  // namespace

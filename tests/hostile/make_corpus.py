@@ -1,0 +1,208 @@
+#!/usr/bin/python3
+"""Writes the hostile-file corpus and what each program must say about each file.
+
+Every file is a small font or collection with one thing wrong. expected.tsv
+gives, per file, one line with tab-separated columns:
+
+  file | Kestrin's message on load ("-": it loads) |
+  status and stderr of "Zelvic out.ttc FILE base.ttf" |
+  status and stderr of "Zelvic FILE"
+
+Statuses are as a shell sees them (254 is -2); "-" for stderr means none.
+Run it again after changing a case and commit the corpus with it.
+
+usage: make_corpus.py [OUTPUT_FOLDER]   (default: corpus/ beside this script)
+"""
+import struct
+import sys
+from pathlib import Path
+
+INVALID = "invalid ttf file."
+
+
+def utf16(text):
+    return text.encode("utf-16-be")
+
+
+def name_table(records, string_offset=None, count=None):
+    """records: (platform, encoding, language, nameID, bytes[, offset override])."""
+    header_size = 6 + 12 * len(records)
+    out = struct.pack(">HHH", 0, len(records) if count is None else count,
+                      header_size if string_offset is None else string_offset)
+    strings = b""
+    for record in records:
+        platform, encoding, language, name_id, data = record[:5]
+        offset = record[5] if len(record) > 5 else len(strings)
+        out += struct.pack(">HHHHHH", platform, encoding, language, name_id, len(data), offset)
+        strings += data
+    return out + strings
+
+
+def checksum(data):
+    data = data + b"\0" * (-len(data) % 4)
+    return sum(struct.unpack(f">{len(data) // 4}I", data)) & 0xFFFFFFFF
+
+
+def font(tables, overrides=None):
+    """tables: [(tag, bytes)] in directory order; overrides: {tag: {field: value}}
+    rewrites a record's offset or length after the layout."""
+    overrides = overrides or {}
+    count = len(tables)
+    selector = max(count.bit_length() - 1, 0)
+    search_range = (1 << selector) * 16 if count else 0
+    out = struct.pack(">IHHHH", 0x00010000, count, search_range, selector,
+                      count * 16 - search_range)
+    position = 12 + 16 * count
+    records, bodies = b"", b""
+    for tag, data in tables:
+        fields = {"offset": position, "length": len(data)}
+        fields.update(overrides.get(tag, {}))
+        records += tag.encode("latin-1") + struct.pack(">III", checksum(data), fields["offset"],
+                                                       fields["length"])
+        padded = data + b"\0" * (-len(data) % 4)
+        bodies += padded
+        position += len(padded)
+    return out + records + bodies
+
+
+HEAD = struct.pack(">IIIIHHqqhhhhHHhhh", 0x00010000, 0x00010000, 0, 0x5F0F3CF5, 0x000B, 1000,
+                   0, 0, 0, -200, 1000, 800, 0, 8, 2, 0, 0)
+MAXP = struct.pack(">IH", 0x00005000, 1)
+POST = struct.pack(">IIhhIIIII", 0x00030000, 0, -100, 50, 0, 0, 0, 0, 0)
+NAMES = [
+    (1, 0, 0, 1, b"Hostile"),
+    (3, 1, 0x409, 1, utf16("Hostile")),
+    (3, 1, 0x409, 2, utf16("Regular")),
+]
+
+
+def base_tables(name=None):
+    return [("head", HEAD), ("maxp", MAXP), ("name", name_table(NAMES) if name is None else name),
+            ("post", POST)]
+
+
+def collection(fonts, claimed=None, offsets=None):
+    header_size = 12 + 4 * len(fonts)
+    out_offsets, body, position = [], b"", header_size
+    for data in fonts:
+        out_offsets.append(position)
+        # Each member's table offsets move by where it lands in the collection.
+        count = struct.unpack(">H", data[4:6])[0]
+        moved = bytearray(data)
+        for i in range(count):
+            at = 12 + 16 * i + 8
+            struct.pack_into(">I", moved, at, struct.unpack(">I", data[at:at + 4])[0] + position)
+        body += bytes(moved)
+        position += len(data)
+    offsets = out_offsets if offsets is None else offsets
+    return (struct.pack(">4sII", b"ttcf", 0x00010000,
+                        len(fonts) if claimed is None else claimed)
+            + b"".join(struct.pack(">I", o) for o in offsets) + body)
+
+
+def zelvic_error(path, problem):
+    return f"Error: {path}: {problem}."
+
+
+def main():
+    out = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(__file__).parent / "corpus"
+    out.mkdir(parents=True, exist_ok=True)
+    for old in out.iterdir():
+        old.unlink()
+    cases = []  # (file, data, kestrin, make (status, message), break (status, message))
+    ok = (0, "-")
+
+    def not_a_collection(name, data):
+        return (254, zelvic_error(name, "too short to be a TrueType Collection" if len(data) < 12
+                                  else "not a TrueType Collection (no 'ttcf' tag)"))
+
+    def add_font(name, data, kestrin, make):
+        cases.append((name, data, kestrin, make, not_a_collection(name, data)))
+
+    base = font(base_tables())
+    add_font("base.ttf", base, "-", ok)
+
+    # Cut at every boundary of the structure: inside and at the end of the
+    # offset table, each table record, each table, and inside the name table.
+    directory_end = 12 + 16 * 4
+    records = [struct.unpack(">4sIII", base[12 + 16 * i:28 + 16 * i]) for i in range(4)]
+    name_offset = records[2][2]
+    cuts = {0, 1, 4, 6, 11, 12, 20, 28, 44, 60, directory_end - 1, directory_end}
+    for _, _, offset, length in records:
+        cuts |= {offset, offset + 1, offset + length - 1}
+    cuts |= {name_offset + 6, name_offset + 6 + 12, name_offset + 6 + 36,
+             name_offset + 6 + 36 + 7, name_offset + 6 + 36 + 7 + 14}
+    for cut in sorted(c for c in cuts if c < len(base)):
+        data = base[:cut]
+        if cut < 12:
+            make = (254, zelvic_error(f"cut-{cut:04d}.ttf", "too short to be a font"))
+        elif cut < directory_end:
+            make = (254, zelvic_error(f"cut-{cut:04d}.ttf",
+                                      "the table directory (4 tables) runs past the end of the file"))
+        else:
+            tag = next(t for t, _, o, n in records if o + n > cut).decode()
+            make = (254, zelvic_error(f"cut-{cut:04d}.ttf",
+                                      f"table '{tag}' runs past the end of the file"))
+        add_font(f"cut-{cut:04d}.ttf", data, INVALID, make)
+
+    tiny = struct.pack(">IHHHH", 0x00010000, 0xFFFF, 0, 0, 0) + b"\0" * 4
+    add_font("numtables-ffff.ttf", tiny, INVALID,
+             (254, zelvic_error("numtables-ffff.ttf",
+                                "the table directory (65535 tables) runs past the end of the file")))
+    add_font("length-ffffffff.ttf", font(base_tables(), {"post": {"length": 0xFFFFFFFF}}), INVALID,
+             (254, zelvic_error("length-ffffffff.ttf", "table 'post' runs past the end of the file")))
+    add_font("offset-past-end.ttf", font(base_tables(), {"maxp": {"offset": 0x10000}}), INVALID,
+             (254, zelvic_error("offset-past-end.ttf", "table 'maxp' runs past the end of the file")))
+    add_font("offset-ffffffff.ttf", font(base_tables(), {"head": {"offset": 0xFFFFFFFF}}), INVALID,
+             (254, zelvic_error("offset-ffffffff.ttf", "table 'head' runs past the end of the file")))
+    # maxp starts inside head: the model reads both as they are; make refuses.
+    add_font("overlapping.ttf", font(base_tables(), {"maxp": {"offset": directory_end + 4}}), "-",
+             (254, zelvic_error("overlapping.ttf", "tables 'head' and 'maxp' overlap")))
+
+    add_font("name-count-ffff.ttf", font(base_tables(name_table(NAMES, count=0xFFFF))), INVALID, ok)
+    add_font("name-string-past-file.ttf",
+             font(base_tables(name_table(NAMES[:2] + [NAMES[2] + (0xFFF0,)]))), INVALID, ok)
+    add_font("name-string-offset-ffff.ttf",
+             font(base_tables(name_table(NAMES, string_offset=0xFFFF))), INVALID, ok)
+    # A string outside its table but inside the file is read, as other readers do.
+    add_font("name-string-past-table.ttf",
+             font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0g", 40)]))),
+             "-", ok)
+    add_font("name-odd-utf16.ttf",
+             font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0e\0")]))), "-", ok)
+    two_names = font(base_tables() + [("name", b"")])
+    # Both name records point at the same bytes: the model refuses a second
+    # name table, make sees the two as overlapping.
+    moved = bytearray(two_names)
+    struct.pack_into(">III", moved, 12 + 16 * 4 + 4, *struct.unpack(">III", moved[48:60]))
+    add_font("two-name-tables.ttf", bytes(moved), INVALID,
+             (254, zelvic_error("two-name-tables.ttf", "tables 'name' and 'name' overlap")))
+
+    def add_collection(name, data, kestrin, brk):
+        make = (254, zelvic_error(name, "is a TrueType Collection, not a single font"))
+        cases.append((name, data, kestrin, make, brk))
+
+    second = font(base_tables(name_table(NAMES[:2])))
+    add_collection("good.ttc", collection([base, second]), INVALID, ok)
+    add_collection("fonts-ffffffff.ttc", collection([base], claimed=0xFFFFFFFF)[:16], INVALID,
+                   (254, zelvic_error("fonts-ffffffff.ttc",
+                                      "the header names 4294967295 fonts but the file ends before "
+                                      "their offsets")))
+    add_collection("font-offset-past-end.ttc", collection([base], offsets=[0x100000]), INVALID,
+                   (254, zelvic_error("font-offset-past-end.ttc",
+                                      "font #1: the offset table runs past the end of the file")))
+    add_collection("member-cut.ttc", collection([base, second])[:-20], INVALID,
+                   (254, zelvic_error("member-cut.ttc",
+                                      "font #2: table 'post' runs past the end of the file")))
+
+    with open(out / "expected.tsv", "w") as manifest:
+        manifest.write("# file\tKestrin\tmake status\tmake stderr\tbreak status\tbreak stderr\n")
+        for name, data, kestrin, make, brk in cases:
+            (out / name).write_bytes(data)
+            manifest.write("\t".join([name, kestrin, str(make[0]), make[1], str(brk[0]), brk[1]])
+                           + "\n")
+    print(f"{len(cases)} files in {out}")
+
+
+if __name__ == "__main__":
+    main()
