@@ -88,17 +88,21 @@ int AfxWinMain(int argc, char** argv) {
     int toolkitArgc = 1;
     char* toolkitArgv[] = {argv[0], nullptr};
     std::unique_ptr<QApplication> toolkit;
-    if (displayAvailable()) {
+    if (QApplication::instance() == nullptr && displayAvailable()) {
         toolkit = std::make_unique<QApplication>(toolkitArgc, toolkitArgv);
-        if (windowsCanBeShown()) {
-            setMessageBoxHandler(showMessageBox);
-        }
+    }
+    MessageBoxHandler previous;
+    const bool ownMessageBox = QApplication::instance() != nullptr && windowsCanBeShown();
+    if (ownMessageBox) {
+        previous = setMessageBoxHandler(showMessageBox);
     }
     // A dialog-based program runs its dialog inside InitInstance; there is no
     // message loop after it, whatever InitInstance returns.
     app->InitInstance();
     const int status = app->ExitInstance();
-    setMessageBoxHandler({});
+    if (ownMessageBox) {
+        setMessageBoxHandler(previous);
+    }
     app->m_lpCmdLine = "";
     return status;
 }

@@ -1,0 +1,227 @@
+// The main dialog driven as a user would: selections, typing, OK and Cancel,
+// over name tables built in memory.
+#include "NameEditorDlg.h"
+
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QtTest/QTest>
+
+#include <string>
+#include <vector>
+
+#include "DialogDriver.h"
+
+namespace {
+
+using testsupport::comboOf;
+using testsupport::editOf;
+using testsupport::entriesOf;
+using testsupport::runDialog;
+using testsupport::textOf;
+
+constexpr const char* macEnglish = "platform=Macintosh, encode=Roman, lang=English";
+constexpr const char* windowsEnglish = "platform=Microsft, encode=Unicode, lang=English";
+
+struct Key {
+    std::uint16_t platformID, encodingID, languageID, nameID;
+};
+
+const NameRecord* findRecord(NameTable& names, Key key) {
+    return names.find(key.platformID, key.encodingID, key.languageID, key.nameID);
+}
+
+std::string textAt(NameTable& names, Key key) {
+    const NameRecord* record = findRecord(names, key);
+    return record == nullptr ? "<none>" : record->text;
+}
+
+// Windows English names 0 to 6 first in table order, then a Macintosh set
+// without a copyright, then a British English family that shares the
+// Windows entry's display string.
+NameTable typicalNames() {
+    NameTable names;
+    const char* windows[] = {"(c) Foundry",    "Sample",      "Regular",       "Foundry: Sample",
+                             "Sample Regular", "Version 1.0", "Sample-Regular"};
+    for (std::uint16_t id = 0; id < 7; ++id) {
+        names.add(3, 1, 1033, id, windows[id]);
+    }
+    names.add(1, 0, 0, 1, "Mac Sample");
+    names.add(1, 0, 0, 2, "Mac Regular");
+    names.add(1, 0, 0, 4, "Mac Sample Regular");
+    names.add(3, 1, 2057, 1, "British Sample");
+    return names;
+}
+
+void selectEntry(CDialog& dialog, int index) {
+    // What a user's pick in the list does: the selection changes and the
+    // dialog hears of it.
+    comboOf(dialog, IDC_ENCODE)->setCurrentIndex(index);
+}
+
+void retype(QLineEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClicks(edit, text);
+}
+
+void press(CDialog& dialog, int buttonId) {
+    qobject_cast<QPushButton*>(dialog.GetDlgItem(buttonId))->click();
+}
+
+TEST(NameEditorDlg, ListsEachDisplayStringOnceSortedWithTheFirstTripleSelected) {
+    NameTable names = typicalNames();
+    CNameEditorDlg dialog(nullptr, names);
+    const INT_PTR result = runDialog(dialog, [&] {
+        EXPECT_EQ(entriesOf(comboOf(dialog, IDC_ENCODE)),
+                  (std::vector<std::string>{macEnglish, windowsEnglish}));
+        EXPECT_EQ(comboOf(dialog, IDC_ENCODE)->currentIndex(), 0);
+        // Macintosh sorts first although its records come later in the table.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Mac Sample");
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FONTNAME)), "Mac Sample Regular");
+        EXPECT_EQ(textOf(editOf(dialog, IDC_COPYRIGHT)), "");
+        press(dialog, IDCANCEL);
+    });
+    EXPECT_EQ(result, IDCANCEL);
+    // The first refresh added an empty record for every name the triple lacked.
+    EXPECT_EQ(textAt(names, {1, 0, 0, 0}), "");
+    EXPECT_EQ(textAt(names, {1, 0, 0, 7}), "");
+    EXPECT_EQ(names.records.size(), 11u + 8u);
+}
+
+TEST(NameEditorDlg, SortsWithoutRegardToCaseAndSharedStringsKeepTheirFirstTriple) {
+    NameTable names;
+    names.add(3, 1, 2057, 1, "British first");
+    names.add(1, 8, 0, 1, "Symbol");  // "RSymbol" sorts after "Roman" only when case is ignored
+    names.add(1, 0, 0, 1, "Roman");
+    names.add(3, 1, 1033, 1, "American");
+    CNameEditorDlg dialog(nullptr, names);
+    runDialog(dialog, [&] {
+        EXPECT_EQ(
+            entriesOf(comboOf(dialog, IDC_ENCODE)),
+            (std::vector<std::string>{
+                macEnglish, "platform=Macintosh, encode=RSymbol, lang=English", windowsEnglish}));
+        selectEntry(dialog, 2);
+        // The entry stands for the triple of the first record that gave its text.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "British first");
+        retype(editOf(dialog, IDC_FAMILYNAME), "British edited");
+        press(dialog, IDOK);
+    });
+    EXPECT_EQ(textAt(names, {3, 1, 2057, 1}), "British edited");
+    EXPECT_EQ(textAt(names, {3, 1, 1033, 1}), "American");
+}
+
+TEST(NameEditorDlg, KeepsTypedTextsAcrossSelectionChangesAndEmptiesMissingNames) {
+    NameTable names = typicalNames();
+    CNameEditorDlg dialog(nullptr, names);
+    const INT_PTR result = runDialog(dialog, [&] {
+        retype(editOf(dialog, IDC_FAMILYNAME), "Mac Edited");
+        selectEntry(dialog, 1);
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Sample");
+        EXPECT_EQ(textOf(editOf(dialog, IDC_VERSION)), "Version 1.0");
+        // Windows English has no trademark: the field is emptied and unbound.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "");
+        retype(editOf(dialog, IDC_FAMILYNAME), "Windows Edited");
+        retype(editOf(dialog, IDC_TRADEMARK), "Sample is a mark");
+
+        selectEntry(dialog, 0);
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Mac Edited");
+        // The empty record added for the Macintosh trademark at opening.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "");
+
+        selectEntry(dialog, 1);
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Windows Edited");
+        EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "Sample is a mark");
+        QTest::keyClick(editOf(dialog, IDC_TRADEMARK), Qt::Key_Return);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(textAt(names, {1, 0, 0, 1}), "Mac Edited");
+    EXPECT_EQ(textAt(names, {3, 1, 1033, 1}), "Windows Edited");
+    // Typed while Windows English was shown, so stored under its triple,
+    // although the refresh that stored it was for the Macintosh entry.
+    EXPECT_EQ(textAt(names, {3, 1, 1033, 7}), "Sample is a mark");
+    EXPECT_EQ(textAt(names, {1, 0, 0, 7}), "");
+}
+
+TEST(NameEditorDlg, CancelAndEscapeStoreNothingTypedSinceTheLastRefresh) {
+    for (const bool useEscape : {false, true}) {
+        NameTable names = typicalNames();
+        CNameEditorDlg dialog(nullptr, names);
+        const INT_PTR result = runDialog(dialog, [&] {
+            retype(editOf(dialog, IDC_FAMILYNAME), "Never stored");
+            if (useEscape) {
+                QTest::keyClick(dialog.GetSafeHwnd(), Qt::Key_Escape);
+            } else {
+                dialog.GetSafeHwnd()->close();  // the caption's close box
+            }
+        });
+        EXPECT_EQ(result, IDCANCEL);
+        EXPECT_EQ(textAt(names, {1, 0, 0, 1}), "Mac Sample");
+    }
+}
+
+TEST(NameEditorDlg, GivesBackUneditedBytesThatAreNotUtf8) {
+    NameTable names;
+    names.add(1, 0, 0, 1, "Caf\xE9");      // Mac Roman bytes, not UTF-8
+    names.add(1, 0, 0, 4, "Caf\xC3\xA9");  // valid UTF-8
+    CNameEditorDlg dialog(nullptr, names);
+    runDialog(dialog, [&] {
+        EXPECT_EQ(editOf(dialog, IDC_FAMILYNAME)->text(), QString::fromUtf8("Caf\xC3\xA9"));
+        EXPECT_EQ(editOf(dialog, IDC_FONTNAME)->text(), QString::fromUtf8("Caf\xC3\xA9"));
+        press(dialog, IDOK);
+    });
+    EXPECT_EQ(textAt(names, {1, 0, 0, 1}), "Caf\xE9");
+    EXPECT_EQ(textAt(names, {1, 0, 0, 4}), "Caf\xC3\xA9");
+}
+
+TEST(NameEditorDlg, WithoutNamesTheListIsEmptyAndOkStillEnds) {
+    NameTable names;
+    CNameEditorDlg dialog(nullptr, names);
+    const INT_PTR result = runDialog(dialog, [&] {
+        EXPECT_EQ(comboOf(dialog, IDC_ENCODE)->count(), 0);
+        QTest::keyClicks(editOf(dialog, IDC_FAMILYNAME), "Nowhere");
+        press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_TRUE(names.records.empty());
+}
+
+TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
+    NameTable names = typicalNames();
+    CNameEditorDlg dialog(nullptr, names);
+    runDialog(dialog, [&] {
+        QWidget* window = dialog.GetSafeHwnd();
+        EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrin"));
+        EXPECT_FALSE(window->windowIcon().isNull());
+        const int order[] = {IDC_ENCODE,
+                             IDC_FONTNAME,
+                             IDC_FAMILYNAME,
+                             IDC_SUBFAMILYNAME,
+                             IDC_UNIQUEIDENTIFIER,
+                             IDC_POSTSCRIPTNAME,
+                             IDC_VERSION,
+                             IDC_TRADEMARK,
+                             IDC_COPYRIGHT,
+                             IDOK,
+                             IDCANCEL};
+        for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+            EXPECT_EQ(dialog.GetDlgItem(order[i])->nextInFocusChain(),
+                      dialog.GetDlgItem(order[i + 1]))
+                << "after control " << order[i];
+        }
+        // Fields stack downwards, 15 dialog units apart, all as wide as the list.
+        for (int id = IDC_FONTNAME; id < IDC_COPYRIGHT; ++id) {
+            EXPECT_LT(dialog.GetDlgItem(id)->y(), dialog.GetDlgItem(id + 1)->y());
+            EXPECT_EQ(dialog.GetDlgItem(id)->width(), dialog.GetDlgItem(IDC_ENCODE)->width());
+        }
+        auto* ok = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDOK));
+        auto* cancel = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDCANCEL));
+        EXPECT_TRUE(ok->isDefault());
+        EXPECT_EQ(cancel->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
+        EXPECT_LT(ok->x(), cancel->x());
+        press(dialog, IDCANCEL);
+    });
+}
+
+}  // namespace

@@ -1,0 +1,213 @@
+// Kestrin's start-up from the command line to the saved file: the process
+// entry with real arguments, the program-wide model objects, load, dialog
+// and save. Message boxes are captured, never shown.
+#include "NameEditorApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QtTest/QTest>
+
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "DialogDriver.h"
+#include "SfntBuilder.h"
+#include "TestFiles.h"
+#include "resource.h"
+
+namespace {
+
+using testsupport::Bytes;
+using testsupport::getU16;
+using testsupport::getU32;
+using testsupport::TestName;
+
+struct Message {
+    std::string caption, text;
+};
+
+// A name record as stored: its key and its string's bytes.
+using StoredName = std::tuple<std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t, Bytes>;
+
+std::map<std::string, Bytes> tablesOf(const Bytes& font) {
+    std::map<std::string, Bytes> tables;
+    const std::uint16_t count = getU16(font, 4);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t record = testsupport::recordOffset(i);
+        const std::uint32_t offset = getU32(font, record + 8);
+        const std::uint32_t length = getU32(font, record + 12);
+        tables[std::string(font.begin() + static_cast<std::ptrdiff_t>(record),
+                           font.begin() + static_cast<std::ptrdiff_t>(record + 4))] =
+            Bytes(font.begin() + offset, font.begin() + offset + length);
+    }
+    return tables;
+}
+
+std::vector<StoredName> namesOf(const Bytes& font) {
+    const Bytes table = tablesOf(font).at("name");
+    std::vector<StoredName> names;
+    const std::size_t storage = getU16(table, 4);
+    for (std::size_t i = 0; i < getU16(table, 2); ++i) {
+        const std::size_t at = 6 + 12 * i;
+        const std::size_t start = storage + getU16(table, at + 10);
+        names.emplace_back(
+            getU16(table, at), getU16(table, at + 2), getU16(table, at + 4), getU16(table, at + 6),
+            Bytes(table.begin() + static_cast<std::ptrdiff_t>(start),
+                  table.begin() + static_cast<std::ptrdiff_t>(start + getU16(table, at + 8))));
+    }
+    return names;
+}
+
+class KestrinStartup : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Each case starts the program afresh, as a process would.
+        theTableDirectory.tables.clear();
+        theNameTable = NameTable{};
+        previous_ = setMessageBoxHandler(
+            [this](void* owner, const char* text, const char* caption, unsigned type) {
+                EXPECT_EQ(owner, nullptr);
+                EXPECT_EQ(type, MB_OK | MB_ICONERROR);
+                messages_.push_back({caption, text});
+                return IDOK;
+            });
+    }
+    void TearDown() override { setMessageBoxHandler(previous_); }
+
+    // Runs the program's entry with these arguments; `script` drives the
+    // dialog if one opens.
+    int run(
+        std::vector<std::string> arguments, std::function<void()> script = [] {}) {
+        arguments.insert(arguments.begin(), "Kestrin");
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        testsupport::ModalWatchdog watchdog;
+        testsupport::ModalScript driver([&] {
+            dialogOpened_ = true;
+            script();
+        });
+        // The script's timer goes with `driver` if no dialog ever ran it.
+        return AfxWinMain(static_cast<int>(arguments.size()), argv.data());
+    }
+
+    // The dialog of the running program.
+    static CWnd& dialog() { return *AfxGetApp()->m_pMainWnd; }
+
+    static Bytes sampleFont() {
+        const std::vector<TestName> names = {
+            {1, 0, 0, 1, testsupport::bytesOf("Caf\xE9 Sans")},  // Mac Roman, not UTF-8
+            {1, 0, 0, 2, testsupport::bytesOf("Regular")},
+            {3, 1, 1033, 1, testsupport::utf16be("Sample")},
+            {3, 1, 1033, 2, testsupport::utf16be("Regular")},
+            {3, 1, 1033, 5, testsupport::utf16be("Version 1.0")},
+            {3, 1, 1033, 256, testsupport::utf16be("Feature name")},
+        };
+        return testsupport::buildFont({{"head", testsupport::patternBytes(54, 1)},
+                                       {"name", testsupport::buildNameTable(names)},
+                                       {"post", testsupport::patternBytes(32, 2)}});
+    }
+
+    testsupport::TempDir dir_;
+    std::vector<Message> messages_;
+    bool dialogOpened_ = false;
+
+  private:
+    MessageBoxHandler previous_;
+};
+
+TEST_F(KestrinStartup, FailedLoadsShowTheirMessageAndNoDialog) {
+    const auto garbage = dir_ / "garbage.ttf";
+    testsupport::writeFileBytes(garbage, Bytes{0, 1, 0, 0, 0, 9});
+    const std::string missing = (dir_ / "missing.ttf").string();
+    // A shell's quotes stay part of the path, so the quoted name is not found.
+    const std::string quoted = "\"" + (dir_ / "garbage.ttf").string() + "\"";
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "usage:"},
+        {{missing}, "cannot open file."},
+        {{quoted}, "cannot open file."},
+        {{garbage.string()}, "invalid ttf file."},
+        // A second word becomes part of the path.
+        {{garbage.string(), "extra"}, "cannot open file."},
+    };
+    for (const auto& [arguments, expected] : cases) {
+        messages_.clear();
+        dialogOpened_ = false;
+        EXPECT_EQ(run(arguments), 0);
+        ASSERT_EQ(messages_.size(), 1u) << expected;
+        EXPECT_EQ(messages_[0].caption, "Error");
+        EXPECT_EQ(messages_[0].text, expected);
+        EXPECT_FALSE(dialogOpened_) << expected;
+        theTableDirectory.tables.clear();
+        theNameTable = NameTable{};
+    }
+    EXPECT_EQ(testsupport::readFileBytes(garbage), (Bytes{0, 1, 0, 0, 0, 9}));
+}
+
+TEST_F(KestrinStartup, CancelLeavesTheFileByteIdenticalEvenForAPathWithBlanks) {
+    const auto path = dir_ / "a font with blanks.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    // The shell splits the unquoted path into words; they are joined again.
+    run({(dir_ / "a").string(), "font", "with", "blanks.ttf"}, [] {
+        auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);
+        QTest::keyClicks(family, "Changed");
+        testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);
+        QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape);
+    });
+    EXPECT_TRUE(dialogOpened_);
+    EXPECT_TRUE(messages_.empty());
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+TEST_F(KestrinStartup, OkWithoutChangesKeepsEveryNameRecordsBytes) {
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    run({path.string()}, [] {
+        EXPECT_EQ(testsupport::editOf(dialog(), IDC_FAMILYNAME)->text(),
+                  QString::fromUtf8("Caf\xC3\xA9 Sans"));
+        testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);
+        QTest::keyClick(testsupport::editOf(dialog(), IDC_VERSION), Qt::Key_Return);
+    });
+    EXPECT_TRUE(messages_.empty());
+    const Bytes saved = testsupport::readFileBytes(path);
+    EXPECT_EQ(namesOf(saved), namesOf(sampleFont()));
+    auto tables = tablesOf(saved);
+    auto original = tablesOf(sampleFont());
+    EXPECT_EQ(tables.at("head"), original.at("head"));
+    EXPECT_EQ(tables.at("post"), original.at("post"));
+}
+
+TEST_F(KestrinStartup, OkSavesTypedNamesAddsMissingOnesAndDropsEmptiedOnes) {
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    run({path.string()}, [] {
+        testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);  // Windows English
+        auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);
+        family->selectAll();
+        QTest::keyClicks(family, "Renamed");
+        QTest::keyClicks(testsupport::editOf(dialog(), IDC_TRADEMARK), "A mark");
+        auto* version = testsupport::editOf(dialog(), IDC_VERSION);
+        version->selectAll();
+        QTest::keyClick(version, Qt::Key_Backspace);
+        QTest::keyClick(family, Qt::Key_Return);
+    });
+    EXPECT_TRUE(messages_.empty());
+    const std::vector<StoredName> saved = namesOf(testsupport::readFileBytes(path));
+    const std::vector<StoredName> expected = {
+        {1, 0, 0, 1, testsupport::bytesOf("Caf\xE9 Sans")},
+        {1, 0, 0, 2, testsupport::bytesOf("Regular")},
+        {3, 1, 1033, 1, testsupport::utf16be("Renamed")},
+        {3, 1, 1033, 2, testsupport::utf16be("Regular")},
+        {3, 1, 1033, 256, testsupport::utf16be("Feature name")},
+        // Added records follow those from the file.
+        {3, 1, 1033, 7, testsupport::utf16be("A mark")},
+    };
+    EXPECT_EQ(saved, expected);
+}
+
+}  // namespace
