@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Kestrin end to end on a virtual X display: opens a copy of DejaVu Sans,
+# then either types a new family name into the FamilyName field and presses
+# Return, or presses Escape; checks the saved file with fontTools.
+# Usage: kestrin-e2e.sh <Kestrin> ok|cancel <python with fontTools>
+set -euo pipefail
+kestrin="$1"
+outcome="$2"
+python="$3"
+font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+new_family="Kestrin Test Family"
+
+for tool in Xvfb xdotool "$python"; do
+    command -v "$tool" >/dev/null || { echo "missing: $tool (scripts/test.sh installs it)"; exit 1; }
+done
+[[ -f "$font" ]] || { echo "missing: $font (fonts-dejavu-core)"; exit 1; }
+
+work="$(mktemp -d)"
+xvfb_pid=""
+kestrin_pid=""
+cleanup() {
+    [[ -n "$kestrin_pid" ]] && kill "$kestrin_pid" 2>/dev/null || true
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display number itself and reports it.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [[ -s "$work/display" ]] && break
+    sleep 0.1
+done
+[[ -s "$work/display" ]] || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+unset QT_QPA_PLATFORM
+
+cp "$font" "$work/font.ttf"
+"$kestrin" "$work/font.ttf" 2>"$work/stderr" &
+kestrin_pid=$!
+
+window="$(timeout 30 xdotool search --sync --name '^Kestrin$' | head -n 1)" || true
+[[ -n "$window" ]] || { echo "no Kestrin window"; cat "$work/stderr"; exit 1; }
+# No window manager runs here: focus the window directly, not by activating it.
+xdotool windowfocus --sync "$window"
+sleep 0.5
+if [[ "$outcome" == ok ]]; then
+    # The Encode list has the focus; two Tabs reach FamilyName.
+    xdotool key --delay 50 Tab Tab ctrl+a
+    xdotool type --delay 20 "$new_family"
+    xdotool key Return
+else
+    xdotool key Escape
+fi
+
+for _ in $(seq 200); do
+    kill -0 "$kestrin_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 "$kestrin_pid" 2>/dev/null; then
+    echo "Kestrin did not end"
+    exit 1
+fi
+status=0
+wait "$kestrin_pid" || status=$?
+kestrin_pid=""
+[[ "$status" -eq 0 ]] || { echo "Kestrin exit status $status"; exit 1; }
+if [[ -s "$work/stderr" ]] && grep -q '^Error' "$work/stderr"; then
+    cat "$work/stderr"
+    exit 1
+fi
+
+if [[ "$outcome" != ok ]]; then
+    cmp "$font" "$work/font.ttf"
+    echo "file unchanged"
+    exit 0
+fi
+
+"$python" - "$font" "$work/font.ttf" "$new_family" <<'PY'
+import sys
+from fontTools.ttLib import TTFont
+
+original, saved, family = TTFont(sys.argv[1]), TTFont(sys.argv[2]), sys.argv[3]
+names = saved["name"]
+shown = names.getName(1, 1, 0, 0)  # the Macintosh entry is selected first
+assert shown is not None and shown.toUnicode() == family, f"family is {shown}"
+old = {(n.platformID, n.platEncID, n.langID, n.nameID): n.string for n in original["name"].names}
+new = {(n.platformID, n.platEncID, n.langID, n.nameID): n.string for n in names.names}
+changed = {key for key in old if old[key] != new.get(key)}
+assert changed == {(1, 0, 0, 1)}, f"changed records: {changed}"
+assert set(new) == set(old), f"records added or lost: {set(new) ^ set(old)}"
+for tag in original.reader.keys():
+    if tag != "name":
+        assert original.reader[tag] == saved.reader[tag], f"table {tag} differs"
+print("saved font has the new family name and every other table unchanged")
+PY
