@@ -13,3 +13,10 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/"
 "$build/name-editor/model/kestrin-names" "$work/DejaVuSans.ttf" "Sample Family" "$work/DejaVuSans-renamed.ttf"
+
+# Zelvic joins three DejaVu fonts into a collection and splits it again, each
+# step printing its report.
+mkdir "$work/zelvic"
+cp /usr/share/fonts/truetype/dejavu/DejaVuSans{,-Bold,Mono}.ttf "$work/zelvic/"
+(cd "$work/zelvic" && "$build/bin/Zelvic" Sample.ttc DejaVuSans.ttf DejaVuSans-Bold.ttf DejaVuSansMono.ttf &&
+    "$build/bin/Zelvic" Sample.ttc && ls -l)
