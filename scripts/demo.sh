@@ -20,3 +20,9 @@ mkdir "$work/zelvic"
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans{,-Bold,Mono}.ttf "$work/zelvic/"
 (cd "$work/zelvic" && "$build/bin/Zelvic" Sample.ttc DejaVuSans.ttf DejaVuSans-Bold.ttf DejaVuSansMono.ttf &&
     "$build/bin/Zelvic" Sample.ttc && ls -l)
+
+# The name editor dialog, when there is a display to show it on.
+if [[ -n "${DISPLAY:-}" && -x "$build/name-editor/ui/Kestrin" ]]; then
+    cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/Kestrin-sample.ttf"
+    "$build/name-editor/ui/Kestrin" "$work/Kestrin-sample.ttf"
+fi

@@ -145,7 +145,9 @@ class CWinApp {
 CWinApp* AfxGetApp();
 
 // The process entry: builds the command-line tail (the arguments joined by
-// single blanks), starts the toolkit when a window can be shown, installs
-// the message box, and runs the application object's InitInstance; then
-// ExitInstance gives the exit status.
+// single blanks), starts the toolkit when there is a display (and it is not
+// running yet), installs the message box when windows can really be shown,
+// and runs the application object's InitInstance; then ExitInstance gives
+// the exit status. Without a display no dialog can be created (DoModal
+// gives -1) and messages stay on standard error.
 int AfxWinMain(int argc, char** argv);
