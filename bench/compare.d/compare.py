@@ -181,6 +181,32 @@ def clear(folder):
     folder.mkdir(parents=True)
 
 
+def spawn(argv, folder, stdout="/dev/null", stderr="/dev/null"):
+    """Runs argv in `folder`: (seconds from spawn to exit, exit status)."""
+    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
+               (os.POSIX_SPAWN_OPEN, 1, stdout, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
+               (os.POSIX_SPAWN_OPEN, 2, stderr, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
+    # Dirty pages of the previous run are flushed first, so no run pays for another's writes.
+    os.sync()
+    previous = os.getcwd()
+    os.chdir(folder)
+    try:
+        start = time.perf_counter()
+        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
+        _, status = os.waitpid(pid, 0)
+        return time.perf_counter() - start, os.waitstatus_to_exitcode(status)
+    finally:
+        os.chdir(previous)
+
+
+def python_floor(runs, work):
+    """Median time of the interpreter starting and importing fontTools: no
+    Python peer finishes sooner, whatever the fonts."""
+    argv = [PYTHON, "-c", "import fontTools.ttLib.ttCollection"]
+    spawn(argv, work)
+    return statistics.median(spawn(argv, work)[0] for _ in range(runs))
+
+
 def run_once(tool, corpus, operation, folder, measure_memory=False):
     """One run in a fresh folder: (seconds, peak RSS in KiB or 0, status, stderr)."""
     clear(folder)
@@ -195,27 +221,13 @@ def run_once(tool, corpus, operation, folder, measure_memory=False):
         # kernel carries over into the peak of a process that execs. Its own
         # fork and exec would blur short runs, so timed runs go without it.
         argv = [TIME, "-q", "-f", "%M", "-o", str(rss)] + argv
-    actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
-               (os.POSIX_SPAWN_OPEN, 1, str(folder / tool.stdout) if tool.stdout else "/dev/null",
-                os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
-               (os.POSIX_SPAWN_OPEN, 2, str(stderr_path),
-                os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
-    # Dirty pages of the previous run are flushed first, so no run pays for another's writes.
-    os.sync()
-    previous = os.getcwd()
-    os.chdir(folder)
-    try:
-        start = time.perf_counter()
-        pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
-        _, status = os.waitpid(pid, 0)
-        seconds = time.perf_counter() - start
-    finally:
-        os.chdir(previous)
+    stdout = str(folder / tool.stdout) if tool.stdout else "/dev/null"
+    seconds, status = spawn(argv, folder, stdout, str(stderr_path))
     peak = 0
     if measure_memory:
         lines = rss.read_text().split()
         peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
-    return seconds, peak, os.waitstatus_to_exitcode(status), stderr_path.read_text(errors="replace")
+    return seconds, peak, status, stderr_path.read_text(errors="replace")
 
 
 def output_fonts(tool, corpus, operation, folder):
@@ -406,7 +418,7 @@ def machine():
             f"fontTools {package_version('python3-fonttools')}, Python {platform.python_version()}")
 
 
-def report(corpora, table, runs):
+def report(corpora, table, runs, seconds, floor):
     corpus_lines = [f"- {c.name}: {len(c.fonts)} fonts, {c.input_bytes / 2**20:.1f} MiB "
                     f"({', '.join(p.name for p in c.fonts[:3])}{', ...' if len(c.fonts) > 3 else ''}); "
                     f"renamed: {c.rename_font.name}; runs: {runs[c.name]}"
@@ -421,9 +433,12 @@ def report(corpora, table, runs):
     if len(findings) > 40:
         findings = findings[:40] + [f"- ... {len(findings) - 40} more"]
     return "\n".join([
-        f"Measured {datetime.date.today().isoformat()} on {machine()}.",
+        f"Measured {datetime.date.today().isoformat()} on {machine()}; "
+        f"the whole comparison took {seconds:.0f} s.",
         "",
         *corpus_lines,
+        f"- Python start-up with fontTools imported, the least any Python peer can take: "
+        f"{ms(floor)} ms (median)",
         "",
         "Ratios (medians; peer columns: the peer's time over ours, so 30x means ours is 30 times "
         "faster; limit column: our time over the limit's; memory: our peak RSS vs the lowest "
@@ -484,12 +499,14 @@ def main():
         if not path:
             print(f"note: {name} is not built; its rows stay empty", file=sys.stderr)
 
+    started = time.monotonic()
     names = [n for n in args.corpora.split(",") if n]
     print("preparing corpora ...", flush=True)
     corpora = prepare_corpora(work, names)
-    # The large corpus costs the peers seconds a run; five runs keep the whole
-    # comparison within a quarter of an hour on two cores.
-    runs = {c.name: args.runs or {"small": 11, "medium": 9}.get(c.name, 5) for c in corpora}
+    # The large corpus costs the peers seconds a run; seven runs keep the whole
+    # comparison within a few minutes on two cores.
+    runs = {c.name: args.runs or {"small": 15, "medium": 15}.get(c.name, 7) for c in corpora}
+    floor = python_floor(max(runs.values()), work)
     table = {}
     for corpus in corpora:
         table[corpus.name] = {}
@@ -499,7 +516,7 @@ def main():
             results = measure(corpus, operation, tools, runs[corpus.name], work)
             table[corpus.name][operation] = (results, tools)
             print()
-    text = report(corpora, table, runs)
+    text = report(corpora, table, runs, time.monotonic() - started, floor)
     print()
     print(text)
     args.out.parent.mkdir(parents=True, exist_ok=True)
