@@ -108,8 +108,18 @@ void OutputFile::discard() {
     }
 }
 
-bool OutputFile::create(const std::string& target, std::string& problem) {
+bool OutputFile::create(const std::string& requested, std::string& problem) {
     discard();
+    // A symbolic link is followed, so that the file it names is replaced and
+    // the link stays a link.
+    std::error_code error;
+    std::string target = requested;
+    if (std::filesystem::is_symlink(requested, error)) {
+        const auto resolved = std::filesystem::weakly_canonical(requested, error);
+        if (!error) {
+            target = resolved.string();
+        }
+    }
     // Only a regular file (or nothing) may be replaced: renaming over a
     // device or a folder would not write to it but destroy it.
     struct stat existing {};

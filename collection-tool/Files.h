@@ -73,7 +73,7 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    bool create(const std::string& target, std::string& problem);
+    bool create(const std::string& requested, std::string& problem);
     bool write(std::span<const std::uint8_t> bytes, std::string& problem);
     bool commit(std::string& problem);
 

@@ -190,6 +190,15 @@ TEST_F(MakeCollection, HasNoLimitOnFontsTablesOrSize) {
     EXPECT_EQ(tableBytes(ttc, getU32(ttc, 12), 199), distinctTables(200, 0)[199].data);
 }
 
+TEST_F(MakeCollection, ReplacesTheFileALinkNamesAndKeepsTheLink) {
+    writeFileBytes(dir / "real.ttc", bytesOf("old"));
+    std::filesystem::create_symlink("real.ttc", dir / "link.ttc");
+    const auto a = font("a.ttf", buildFont(distinctTables(2, 1)));
+    ASSERT_EQ(runMake((dir / "link.ttc").string(), {a, a}).status, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ttc"));
+    EXPECT_EQ(getU32(readFileBytes(dir / "real.ttc"), 8), 2u);
+}
+
 // Faults: every refusal names the file, writes nothing and leaves an existing
 // output as it was.
 class MakeRefuses : public MakeCollection {
