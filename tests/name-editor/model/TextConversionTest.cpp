@@ -20,6 +20,10 @@ std::u16string toWide(const std::string& text) {
 std::string toNarrow(const std::u16string& text, int* usedDefault = nullptr) {
     const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
                                          nullptr, 0, nullptr, nullptr);
+    if (size <= 0) {
+        ADD_FAILURE() << "no size for the conversion";
+        return {};
+    }
     std::string out(static_cast<std::size_t>(size), '\0');
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(),
                                   size, nullptr, usedDefault),
