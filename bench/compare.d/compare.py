@@ -75,6 +75,7 @@ class Tool:
 @dataclass
 class Result:
     times: list = field(default_factory=list)
+    cpu: list = field(default_factory=list)  # user + system seconds of each timed run
     peak_kib: int = 0
     output_bytes: int = 0
     findings: list = field(default_factory=list)
@@ -182,7 +183,7 @@ def clear(folder):
 
 
 def spawn(argv, folder, stdout="/dev/null", stderr="/dev/null"):
-    """Runs argv in `folder`: (seconds from spawn to exit, exit status)."""
+    """Runs argv in `folder`: (seconds from spawn to exit, exit status, CPU seconds)."""
     actions = [(os.POSIX_SPAWN_OPEN, 0, "/dev/null", os.O_RDONLY, 0),
                (os.POSIX_SPAWN_OPEN, 1, stdout, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644),
                (os.POSIX_SPAWN_OPEN, 2, stderr, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o644)]
@@ -193,8 +194,9 @@ def spawn(argv, folder, stdout="/dev/null", stderr="/dev/null"):
     try:
         start = time.perf_counter()
         pid = os.posix_spawn(argv[0], argv, os.environ, file_actions=actions)
-        _, status = os.waitpid(pid, 0)
-        return time.perf_counter() - start, os.waitstatus_to_exitcode(status)
+        _, status, usage = os.wait4(pid, 0)
+        seconds = time.perf_counter() - start
+        return seconds, os.waitstatus_to_exitcode(status), usage.ru_utime + usage.ru_stime
     finally:
         os.chdir(previous)
 
@@ -208,7 +210,7 @@ def python_floor(runs, work):
 
 
 def run_once(tool, corpus, operation, folder, measure_memory=False):
-    """One run in a fresh folder: (seconds, peak RSS in KiB or 0, status, stderr)."""
+    """One run in a fresh folder: (seconds, peak RSS in KiB or 0, status, stderr, CPU seconds)."""
     clear(folder)
     if operation == "split":
         os.link(corpus.collection, folder / "coll.ttc")
@@ -222,12 +224,12 @@ def run_once(tool, corpus, operation, folder, measure_memory=False):
         # fork and exec would blur short runs, so timed runs go without it.
         argv = [TIME, "-q", "-f", "%M", "-o", str(rss)] + argv
     stdout = str(folder / tool.stdout) if tool.stdout else "/dev/null"
-    seconds, status = spawn(argv, folder, stdout, str(stderr_path))
+    seconds, status, cpu = spawn(argv, folder, stdout, str(stderr_path))
     peak = 0
     if measure_memory:
         lines = rss.read_text().split()
         peak = int(lines[-1]) if lines and lines[-1].isdigit() else 0
-    return seconds, peak, status, stderr_path.read_text(errors="replace")
+    return seconds, peak, status, stderr_path.read_text(errors="replace"), cpu
 
 
 def output_fonts(tool, corpus, operation, folder):
@@ -275,7 +277,7 @@ def measure(corpus, operation, tools, runs, work):
         folder = work / "runs" / corpus.name / operation / tool.name.replace(" ", "-")
         # The warm-up run fills the page cache, measures the peak memory and
         # yields the output to check.
-        seconds, peak, status, stderr = run_once(tool, corpus, operation, folder, True)
+        seconds, peak, status, stderr, _ = run_once(tool, corpus, operation, folder, True)
         if status != 0:
             result.error = f"exit status {status}: {stderr.strip()[-300:]}"
             continue
@@ -286,11 +288,12 @@ def measure(corpus, operation, tools, runs, work):
         live.append((tool, folder))
     for _ in range(runs):
         for tool, folder in live:
-            seconds, peak, status, stderr = run_once(tool, corpus, operation, folder)
+            seconds, peak, status, stderr, cpu = run_once(tool, corpus, operation, folder)
             result = results[tool.name]
             if status != 0:
                 result.error = f"exit status {status} in a timed run: {stderr.strip()[-300:]}"
             result.times.append(seconds)
+            result.cpu.append(cpu)
         print(".", end="", flush=True)
     return results
 
@@ -383,7 +386,9 @@ def detail_rows(corpora, table):
                 rows.append([
                     corpus.name, OPERATIONS[operation], tool.name,
                     ms(min(result.times)) if result.times and not result.error else "—",
-                    ms(median(result)), mib(result.peak_kib) if result.peak_kib else "—",
+                    ms(median(result)),
+                    ms(statistics.median(result.cpu)) if result.cpu and not result.error else "—",
+                    mib(result.peak_kib) if result.peak_kib else "—",
                     size, bytes_ok,
                 ])
     return rows
@@ -418,7 +423,7 @@ def machine():
             f"fontTools {package_version('python3-fonttools')}, Python {platform.python_version()}")
 
 
-def report(corpora, table, runs, seconds, floor):
+def report(corpora, table, runs, seconds, floor, load):
     corpus_lines = [f"- {c.name}: {len(c.fonts)} fonts, {c.input_bytes / 2**20:.1f} MiB "
                     f"({', '.join(p.name for p in c.fonts[:3])}{', ...' if len(c.fonts) > 3 else ''}); "
                     f"renamed: {c.rename_font.name}; runs: {runs[c.name]}"
@@ -434,7 +439,8 @@ def report(corpora, table, runs, seconds, floor):
         findings = findings[:40] + [f"- ... {len(findings) - 40} more"]
     return "\n".join([
         f"Measured {datetime.date.today().isoformat()} on {machine()}; "
-        f"the whole comparison took {seconds:.0f} s.",
+        f"the whole comparison took {seconds:.0f} s, with a load average of {load[0]:.1f} "
+        f"before and {os.getloadavg()[0]:.1f} after (other work sharing the cores).",
         "",
         *corpus_lines,
         f"- Python start-up with fontTools imported, the least any Python peer can take: "
@@ -447,10 +453,11 @@ def report(corpora, table, runs, seconds, floor):
         markdown_table(["corpus", "operation", "ours ms", "peers", "vs limit", "peak RSS",
                         "targets"], ratio_rows(corpora, table)),
         "",
-        "Every tool (times in ms over whole processes, peak RSS and output in MiB; "
+        "Every tool (wall times in ms over whole processes; CPU: median user + system ms, "
+        "which other work on the machine disturbs less; peak RSS and output in MiB; "
         "'table bytes': fontTools reads the output and compares each table's bytes with the input's):",
         "",
-        markdown_table(["corpus", "operation", "tool", "min", "median", "peak RSS", "output",
+        markdown_table(["corpus", "operation", "tool", "min", "median", "CPU", "peak RSS", "output",
                         "table bytes"], detail_rows(corpora, table)),
         "",
         "Outputs whose table bytes differ from their inputs:" if findings
@@ -499,7 +506,7 @@ def main():
         if not path:
             print(f"note: {name} is not built; its rows stay empty", file=sys.stderr)
 
-    started = time.monotonic()
+    started, load = time.monotonic(), os.getloadavg()
     names = [n for n in args.corpora.split(",") if n]
     print("preparing corpora ...", flush=True)
     corpora = prepare_corpora(work, names)
@@ -516,7 +523,7 @@ def main():
             results = measure(corpus, operation, tools, runs[corpus.name], work)
             table[corpus.name][operation] = (results, tools)
             print()
-    text = report(corpora, table, runs, time.monotonic() - started, floor)
+    text = report(corpora, table, runs, time.monotonic() - started, floor, load)
     print()
     print(text)
     args.out.parent.mkdir(parents=True, exist_ok=True)
