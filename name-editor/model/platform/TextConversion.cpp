@@ -35,19 +35,27 @@ char32_t decodeUtf8(std::span<const unsigned char> in, std::size_t& at) {
         ++at;
         return lead;
     }
-    std::size_t extra = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
+    // Continuation bytes, payload bits of the lead byte, and the smallest code
+    // point the length may encode (anything less is an overlong form).
+    struct Form {
+        std::size_t extra;
+        char32_t cp;
+        char32_t minimum;
+    };
+    Form form{};
     if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1, cp = lead & 0x1Fu, minimum = 0x80;
+        form = {1, lead & 0x1Fu, 0x80};
     } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2, cp = lead & 0x0Fu, minimum = 0x800;
+        form = {2, lead & 0x0Fu, 0x800};
     } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3, cp = lead & 0x07u, minimum = 0x10000;
+        form = {3, lead & 0x07u, 0x10000};
     } else {
         ++at;
         return kReplacement;
     }
+    const std::size_t extra = form.extra;
+    char32_t cp = form.cp;
+    const char32_t minimum = form.minimum;
     if (in.size() - at <= extra) {
         ++at;
         return kReplacement;
