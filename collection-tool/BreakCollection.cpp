@@ -18,8 +18,13 @@ namespace {
 constexpr std::uint32_t kCollectionTag = makeTag('t', 't', 'c', 'f');
 constexpr std::size_t kCollectionHeaderSize = 12;
 
+// What is kept of each font between the check and the write: not its
+// directory, which is read again when the font is written. Holding every
+// directory at once let a small collection whose thousands of fonts share
+// one large directory take memory in proportion to fonts times tables.
 struct MemberFont {
-    FontDirectory directory;
+    std::uint32_t offset = 0;
+    std::uint64_t directorySize = 0;
     std::uint64_t size = 0;  // of its single-font file
     std::string outputName;
 };
@@ -34,6 +39,7 @@ class CollectionBreaker {
   private:
     bool readHeader(std::vector<std::uint32_t>& offsets);
     bool readMember(std::uint32_t number, std::uint32_t offset, MemberFont& member);
+    bool directoriesApart(const std::vector<MemberFont>& members);
     int extractFont(std::uint32_t number, const MemberFont& member);
 
     const std::string& name_;
@@ -68,6 +74,9 @@ int CollectionBreaker::run() {
                                std::to_string(number) + "; nothing written");
             return kOutputFailed;
         }
+    }
+    if (!directoriesApart(members)) {
+        return kInputFailed;
     }
     for (std::size_t k = 0; k < members.size(); ++k) {
         std::fprintf(console_.out, "Font #%u: ", static_cast<unsigned>(k + 1));
@@ -112,12 +121,15 @@ bool CollectionBreaker::readHeader(std::vector<std::uint32_t>& offsets) {
 
 bool CollectionBreaker::readMember(std::uint32_t number, std::uint32_t offset, MemberFont& member) {
     std::string problem;
-    if (!readFontDirectory(file_, offset, member.directory, problem)) {
+    FontDirectory directory;
+    if (!readFontDirectory(file_, offset, directory, problem)) {
         console_.error(name_, "font #" + std::to_string(number) + ": " + problem);
         return false;
     }
-    std::uint64_t size = member.directory.bytes.size();
-    for (const TableRecord& table : member.directory.tables) {
+    member.offset = offset;
+    member.directorySize = directory.bytes.size();
+    std::uint64_t size = directory.bytes.size();
+    for (const TableRecord& table : directory.tables) {
         size += roundUp4(table.length);
     }
     if (size > kMaxFileSize) {
@@ -128,17 +140,47 @@ bool CollectionBreaker::readMember(std::uint32_t number, std::uint32_t offset, M
     return true;
 }
 
+// Fonts whose directories share bytes (or are the same directory) are not
+// found in well-formed collections, and they let a few kilobytes claim
+// thousands of fonts whose output runs to gigabytes; each font needs its own.
+bool CollectionBreaker::directoriesApart(const std::vector<MemberFont>& members) {
+    std::vector<std::size_t> byOffset(members.size());
+    for (std::size_t k = 0; k < byOffset.size(); ++k) {
+        byOffset[k] = k;
+    }
+    std::sort(byOffset.begin(), byOffset.end(), [&members](std::size_t a, std::size_t b) {
+        return members[a].offset < members[b].offset;
+    });
+    for (std::size_t i = 1; i < byOffset.size(); ++i) {
+        const MemberFont& previous = members[byOffset[i - 1]];
+        if (previous.offset + previous.directorySize > members[byOffset[i]].offset) {
+            const std::size_t first = std::min(byOffset[i - 1], byOffset[i]) + 1;
+            const std::size_t second = std::max(byOffset[i - 1], byOffset[i]) + 1;
+            console_.error(name_, "the table directories of fonts #" + std::to_string(first) +
+                                      " and #" + std::to_string(second) + " overlap");
+            return false;
+        }
+    }
+    return true;
+}
+
 // Assembles the font in the image buffer, each table followed by the 0 to 3
 // bytes after it in the collection (its padding), and writes it in one go.
 int CollectionBreaker::extractFont(std::uint32_t number, const MemberFont& member) {
+    FontDirectory directory;
+    std::string problem;
+    if (!readFontDirectory(file_, member.offset, directory, problem)) {
+        std::fputs("\n", console_.out);
+        console_.error(name_, "font #" + std::to_string(number) + ": " + problem);
+        return kInputFailed;
+    }
     const auto size = static_cast<std::size_t>(member.size);
     image_.reserve(size, 0);
-    const std::size_t directorySize = member.directory.bytes.size();
-    std::memcpy(image_.bytes(0, directorySize).data(), member.directory.bytes.data(),
-                directorySize);
+    const std::size_t directorySize = directory.bytes.size();
+    std::memcpy(image_.bytes(0, directorySize).data(), directory.bytes.data(), directorySize);
     std::size_t position = directorySize;
-    for (std::size_t j = 0; j < member.directory.tables.size(); ++j) {
-        const TableRecord& table = member.directory.tables[j];
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
         const auto span = static_cast<std::size_t>(roundUp4(table.length));
         writeU32(image_.bytes(kOffsetTableSize + kTableRecordSize * j + 8, 4), 0,
                  static_cast<std::uint32_t>(position));
@@ -158,7 +200,6 @@ int CollectionBreaker::extractFont(std::uint32_t number, const MemberFont& membe
 
     std::fputs(member.outputName.c_str(), console_.out);
     OutputFile output;
-    std::string problem;
     if (!output.create(member.outputName, problem) ||
         !output.write(image_.bytes(0, size), problem) || !output.commit(problem)) {
         std::fputs("\n", console_.out);

@@ -195,6 +195,16 @@ def main():
                    (254, zelvic_error("member-cut.ttc",
                                       "font #2: table 'post' runs past the end of the file")))
 
+    # Three fonts on one directory: a few kilobytes like this could claim
+    # thousands of fonts and gigabytes of output.
+    shared = collection([base])
+    offset = struct.unpack(">I", shared[12:16])[0]
+    add_collection("shared-directory.ttc",
+                   struct.pack(">4sII", b"ttcf", 0x00010000, 3) + struct.pack(">I", offset + 8) * 3
+                   + shared[16:], INVALID,
+                   (254, zelvic_error("shared-directory.ttc",
+                                      "the table directories of fonts #1 and #2 overlap")))
+
     with open(out / "expected.tsv", "w") as manifest:
         manifest.write("# file\tKestrin\tmake status\tmake stderr\tbreak status\tbreak stderr\n")
         for name, data, kestrin, make, brk in cases:
