@@ -8,3 +8,12 @@ install_packages "$repo_root/scripts/lib/packages-build.txt" "$repo_root/scripts
 build="$repo_root/build/test"
 build_tree "$build" -DBUILD_TESTING=ON
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
+
+# The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer
+# (any report fails its test). Leaks are still reported, except those of the
+# system libraries that Qt loads (cmake/lsan.supp).
+asan="$repo_root/build/asan"
+build_tree "$asan" -DBUILD_TESTING=ON -DFONTTOOLS_SANITIZE=ON -DFONTTOOLS_BENCH=OFF
+(cd "$asan" && ASAN_OPTIONS=detect_leaks=1 \
+    LSAN_OPTIONS="suppressions=$repo_root/cmake/lsan.supp:print_suppressions=0" \
+    UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j "$(nproc)")
