@@ -229,7 +229,7 @@ TEST_F(MakeRefuses, AMissingFontOrAFolder) {
 
 TEST_F(MakeRefuses, TablesOrDirectoriesThatRunPastTheEndOfTheFile) {
     Bytes truncated = buildFont({{"head", patternBytes(54, 1)}, {"glyf", patternBytes(100, 2)}});
-    truncated.resize(truncated.size() - 8);
+    truncated.erase(truncated.end() - 8, truncated.end());
     const auto bad = font("bad.ttf", truncated);
     expectRefused(runMake(out(), {good, bad}), -2, bad, "table 'glyf' runs past the end");
 
