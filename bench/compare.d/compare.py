@@ -467,9 +467,8 @@ def report(corpora, table, runs, seconds, floor, load):
     ]).rstrip() + "\n"
 
 
-def update_readme(text):
+def update_readme(text, readme=REPO / "README.md"):
     """Replaces the text between the README's benchmark markers."""
-    readme = REPO / "README.md"
     begin, end = "<!-- compare:begin -->", "<!-- compare:end -->"
     old = readme.read_text()
     if begin not in old or end not in old:
