@@ -63,7 +63,7 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     root = Path(sys.argv[1])
-    folders = {name: root / name for name in ("load_save", "name_table", "make", "break")}
+    folders = {name: root / name for name in ("load_save", "name_table", "zelvic_make", "zelvic_break")}
     for folder in folders.values():
         folder.mkdir(parents=True, exist_ok=True)
 
@@ -93,7 +93,7 @@ def main():
     ]
     for first, second in pairs:
         a, b = subsets[first], subsets[second]
-        (folders["make"] / f"{first}+{second}").write_bytes(struct.pack(">I", len(a)) + a + b)
+        (folders["zelvic_make"] / f"{first}+{second}").write_bytes(struct.pack(">I", len(a)) + a + b)
 
     members = [
         ["DejaVuSans-A", "DejaVuSans-Bold-A"],
@@ -102,7 +102,7 @@ def main():
     ]
     for names in members:
         data = collection([subsets[name] for name in names])
-        (folders["break"] / ("+".join(names) + ".ttc")).write_bytes(data)
+        (folders["zelvic_break"] / ("+".join(names) + ".ttc")).write_bytes(data)
 
     total = sum(f.stat().st_size for folder in folders.values() for f in folder.iterdir())
     print(f"seeds written to {root} ({total // 1024} KiB)")
