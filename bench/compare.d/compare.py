@@ -423,21 +423,38 @@ def machine():
             f"fontTools {package_version('python3-fonttools')}, Python {platform.python_version()}")
 
 
+def size_rows(corpora, table):
+    rows = []
+    for corpus in corpora:
+        results, tools = table[corpus.name]["make"]
+        cells = []
+        for tool in tools:
+            size = results[tool.name].output_bytes
+            saved = 1 - size / corpus.input_bytes if size else 0
+            cells.append(f"{size / 2**20:.2f} ({saved:.1%})" if size else "—")
+        rows.append([corpus.name, f"{corpus.input_bytes / 2**20:.2f}", *cells])
+    return [t.name for t in tools], rows
+
+
 def report(corpora, table, runs, seconds, floor, load):
+    """The whole report, and the shorter one the README shows."""
     corpus_lines = [f"- {c.name}: {len(c.fonts)} fonts, {c.input_bytes / 2**20:.1f} MiB "
                     f"({', '.join(p.name for p in c.fonts[:3])}{', ...' if len(c.fonts) > 3 else ''}); "
                     f"renamed: {c.rename_font.name}; runs: {runs[c.name]}"
                     for c in corpora]
-    findings = []
+    findings, summary = [], {}
     for corpus in corpora:
         for operation in OPERATIONS:
             results, tools = table[corpus.name][operation]
             for tool in tools:
                 for finding in results[tool.name].findings:
                     findings.append(f"- {corpus.name}, {OPERATIONS[operation]}, {tool.name}: {finding}")
+                    what = finding.split(": ", 1)[-1] if operation != "rename" else finding
+                    summary.setdefault((tool.name, OPERATIONS[operation]), {})[what] = None
     if len(findings) > 40:
         findings = findings[:40] + [f"- ... {len(findings) - 40} more"]
-    return "\n".join([
+    size_tools, sizes = size_rows(corpora, table)
+    head = [
         f"Measured {datetime.date.today().isoformat()} on {machine()}; "
         f"the whole comparison took {seconds:.0f} s, with a load average of {load[0]:.1f} "
         f"before and {os.getloadavg()[0]:.1f} after (other work sharing the cores).",
@@ -453,6 +470,12 @@ def report(corpora, table, runs, seconds, floor, load):
         markdown_table(["corpus", "operation", "ours ms", "peers", "vs limit", "peak RSS",
                         "targets"], ratio_rows(corpora, table)),
         "",
+        "Collection sizes in MiB (what sharing saves against the fonts' own sizes):",
+        "",
+        markdown_table(["corpus", "input fonts", *size_tools], sizes),
+        "",
+    ]
+    full = head + [
         "Every tool (wall times in ms over whole processes; CPU: median user + system ms, "
         "which other work on the machine disturbs less; peak RSS and output in MiB; "
         "'table bytes': fontTools reads the output and compares each table's bytes with the input's):",
@@ -464,7 +487,17 @@ def report(corpora, table, runs, seconds, floor, load):
         else "Every tool's output holds the input table bytes.",
         "",
         *findings,
-    ]).rstrip() + "\n"
+    ]
+    short = head + [
+        "Outputs whose table bytes differ from their inputs:" if summary
+        else "Every tool's output holds the input table bytes.",
+        "",
+        *(f"- {tool}, {operation}: {'; '.join(whats)}" for (tool, operation), whats in summary.items()),
+        "",
+        "Every tool's minimum, median, CPU time, peak memory and output: "
+        "[bench/results/latest.md](bench/results/latest.md).",
+    ]
+    return "\n".join(full).rstrip() + "\n", "\n".join(short).rstrip() + "\n"
 
 
 def update_readme(text, readme=REPO / "README.md"):
@@ -522,14 +555,14 @@ def main():
             results = measure(corpus, operation, tools, runs[corpus.name], work)
             table[corpus.name][operation] = (results, tools)
             print()
-    text = report(corpora, table, runs, time.monotonic() - started, floor, load)
+    text, short = report(corpora, table, runs, time.monotonic() - started, floor, load)
     print()
     print(text)
     args.out.parent.mkdir(parents=True, exist_ok=True)
     args.out.write_text(text)
     print(f"written to {args.out}")
     if args.readme:
-        update_readme(text)
+        update_readme(short)
 
 
 if __name__ == "__main__":
