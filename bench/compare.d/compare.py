@@ -542,9 +542,9 @@ def main():
     names = [n for n in args.corpora.split(",") if n]
     print("preparing corpora ...", flush=True)
     corpora = prepare_corpora(work, names)
-    # The large corpus costs the peers seconds a run; seven runs keep the whole
+    # The large corpus costs the peers seconds a run; nine runs keep the whole
     # comparison within a few minutes on two cores.
-    runs = {c.name: args.runs or {"small": 15, "medium": 15}.get(c.name, 7) for c in corpora}
+    runs = {c.name: args.runs or {"small": 21, "medium": 21}.get(c.name, 9) for c in corpora}
     floor = python_floor(max(runs.values()), work)
     table = {}
     for corpus in corpora:
