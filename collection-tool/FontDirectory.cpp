@@ -16,6 +16,11 @@ std::string quotedTag(std::uint32_t tag) {
     return text + "'";
 }
 
+bool isSingleFontVersion(std::uint32_t version) {
+    return version == 0x00010000 || version == makeTag('O', 'T', 'T', 'O') ||
+           version == makeTag('t', 'r', 'u', 'e') || version == makeTag('t', 'y', 'p', '1');
+}
+
 bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& directory,
                        std::string& problem) {
     const std::uint64_t size = file.size();
@@ -26,6 +31,12 @@ bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& d
     directory.bytes.resize(kOffsetTableSize);
     if (!file.readAt(at, directory.bytes)) {
         problem = "cannot read the offset table";
+        return false;
+    }
+    // A collection's member is checked here as make checks a font file: what
+    // break writes must be a font that make takes back.
+    if (!isSingleFontVersion(readU32(directory.bytes, 0))) {
+        problem = "not a TrueType or OpenType font";
         return false;
     }
     const std::uint16_t numTables = readU16(directory.bytes, 4);

@@ -25,9 +25,12 @@ struct FontDirectory {
 inline constexpr std::size_t kOffsetTableSize = 12;
 inline constexpr std::size_t kTableRecordSize = 16;
 
+// The sfnt versions of a single font: TrueType, CFF, Apple's 'true' and 'typ1'.
+bool isSingleFontVersion(std::uint32_t version);
+
 // Reads the directory at `at` and checks that it, and every table it names,
-// lies inside the file and that no two tables overlap. On failure `problem`
-// names the part or table at fault.
+// lies inside the file, that its version is a font's and that no two tables
+// overlap. On failure `problem` names the part or table at fault.
 bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& directory,
                        std::string& problem);
 

@@ -25,11 +25,6 @@ constexpr std::uint32_t kCollectionVersion = 0x00010000;
 constexpr std::size_t kCollectionHeaderSize = 12;
 constexpr std::size_t kCompareChunk = 64 * 1024;
 
-bool isSingleFontVersion(std::uint32_t version) {
-    return version == 0x00010000 || version == makeTag('O', 'T', 'T', 'O') ||
-           version == makeTag('t', 'r', 'u', 'e') || version == makeTag('t', 'y', 'p', '1');
-}
-
 // FNV-1a: only narrows down which of several candidates to compare in full.
 std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
     std::uint64_t hash = 0xcbf29ce484222325;

@@ -195,6 +195,13 @@ def main():
                    (254, zelvic_error("member-cut.ttc",
                                       "font #2: table 'post' runs past the end of the file")))
 
+    # A member that is no font: break would write a file that make refuses.
+    no_font = bytearray(collection([base, second]))
+    struct.pack_into(">I", no_font, struct.unpack(">I", no_font[16:20])[0], 0)
+    add_collection("member-not-a-font.ttc", bytes(no_font), INVALID,
+                   (254, zelvic_error("member-not-a-font.ttc",
+                                      "font #2: not a TrueType or OpenType font")))
+
     # Three fonts on one directory: a few kilobytes like this could claim
     # thousands of fonts and gigabytes of output.
     shared = collection([base])
