@@ -146,7 +146,7 @@ int runTool(const std::filesystem::path& tool, const std::vector<std::string>& f
 int main() {
     const std::vector<std::string> fonts = listFonts();
     if (fonts.empty()) {
-        std::fputs("Error: no .ttf file.\n", stderr);
+        std::fputs("Error: no .ttf file.\n", stdout);
         return kNoFonts;
     }
     const auto tool = findTool();
