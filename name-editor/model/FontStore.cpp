@@ -195,7 +195,7 @@ bool loadFont(const char* path, TableDirectory& directory, NameTable& names) {
     }
     file.close();
     if (!ok) {
-        showError("invalid ttf file.");
+        showError(names.readStoppedTooLarge() ? "name table too large." : "invalid ttf file.");
     }
     return ok;
 }

@@ -12,6 +12,9 @@ namespace {
 constexpr std::size_t kSixteenBitLimit = std::numeric_limits<std::uint16_t>::max();
 constexpr std::size_t kNameRecordSize = 12;
 constexpr std::size_t kLanguageTagRecordSize = 4;
+// Written without sharing, every string starts within 65535 bytes of string
+// storage and is at most 65535 bytes long: more than this can never be saved.
+constexpr std::size_t kMostWritableStringBytes = 2 * kSixteenBitLimit;
 
 // Reads `length` bytes at `position` and comes back to where it was. The range
 // is checked against the file first, so a hostile offset allocates nothing.
@@ -172,9 +175,18 @@ bool NameTable::read(FontFile& file) {
     const std::int64_t stringBase = start + stringOffset;
     // Records are read one by one from the file, so a count larger than the
     // file fails at its end instead of reserving room for 65535 records.
+    // Strings may overlap, so a small file could make every record hold the
+    // same 64 KiB again; the strings' total is held to what a save can write.
+    std::size_t stringBytes = 0;
+    readStoppedTooLarge_ = false;
     for (std::uint16_t i = 0; i < count; ++i) {
         auto record = std::make_unique<NameRecord>();
         if (!record->read(file, stringBase)) {
+            return false;
+        }
+        stringBytes += record->length;
+        if (stringBytes > kMostWritableStringBytes) {
+            readStoppedTooLarge_ = true;
             return false;
         }
         records.push_back(std::move(record));

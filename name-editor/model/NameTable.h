@@ -58,6 +58,9 @@ class NameTable {
     void removeEmptyRecords();
     // False if the table as it stands would overflow a 16-bit field when written.
     bool fitsSixteenBitFields() const;
+    // True when the last read stopped because the strings, each written out on
+    // its own, could never fit the table's 16-bit offsets.
+    bool readStoppedTooLarge() const { return readStoppedTooLarge_; }
 
     std::uint32_t totalLength = 0;
     std::uint16_t format = 0, count = 0, stringOffset = 0;
@@ -69,6 +72,7 @@ class NameTable {
   private:
     std::size_t headerSize() const;
     std::size_t cursor_ = 0;
+    bool readStoppedTooLarge_ = false;
 };
 
 // Exchanges the bytes of every complete pair; an odd last byte stays.

@@ -42,6 +42,40 @@ class FontStoreTest : public ::testing::Test {
     LoadedFont font;
 };
 
+// A name table whose `records` records all point at the same string of
+// `stringLength` bytes: small on disk, large once every record holds its copy.
+Bytes overlappingNameTable(std::uint16_t records, std::uint16_t stringLength) {
+    Bytes table;
+    putU16(table, 0);
+    putU16(table, records);
+    putU16(table, static_cast<std::uint16_t>(6 + 12 * records));
+    for (std::uint16_t i = 0; i < records; ++i) {
+        for (std::uint16_t field : {std::uint16_t{1}, std::uint16_t{0}, std::uint16_t{0}, i,
+                                    stringLength, std::uint16_t{0}}) {
+            putU16(table, field);
+        }
+    }
+    const Bytes text = patternBytes(stringLength, 0x41);
+    table.insert(table.end(), text.begin(), text.end());
+    return table;
+}
+
+TEST_F(FontStoreTest, OverlappingStringsAreHeldToWhatASaveCanWrite) {
+    // Two copies of 60000 bytes can still be written one after the other.
+    loadBytes(dir, buildFont({{"name", overlappingNameTable(2, 60000)}}), font);
+    EXPECT_TRUE(font.loaded);
+    EXPECT_TRUE(messages.shown.empty());
+
+    // Three can't, and 5000 would hold 300 MB for a 60 KB file.
+    for (const std::uint16_t records : {3, 5000}) {
+        MessageCapture refused;
+        LoadedFont big;
+        loadBytes(dir, buildFont({{"name", overlappingNameTable(records, 60000)}}), big);
+        EXPECT_FALSE(big.loaded);
+        EXPECT_EQ(refused.only(), "name table too large.") << records << " records";
+    }
+}
+
 TEST_F(FontStoreTest, LoadFailuresShowTheirMessage) {
     EXPECT_FALSE(loadFont(nullptr, font.directory, font.names));
     EXPECT_FALSE(loadFont("", font.directory, font.names));
