@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "ByteOrder.h"
 
@@ -83,6 +84,18 @@ bool TableDirectory::read(FontFile& file) {
             return false;
         }
         tables.push_back(std::move(entry));
+    }
+    // Records may point at the same bytes, and each holds its own copy: a
+    // 128 KB file of 4096 records on one 64 KB table asked for 256 MB. The
+    // tables together are held to what a save can write at 32-bit signed
+    // offsets; past that the directory is dropped, so nothing is read for it.
+    std::int64_t total = 0;
+    for (const auto& entry : tables) {
+        total += entry->length;
+        if (total > std::numeric_limits<std::int32_t>::max()) {
+            tables.clear();
+            return false;
+        }
     }
     return true;
 }

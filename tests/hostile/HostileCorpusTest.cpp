@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "FontStore.h"
+#include "SfntBuilder.h"
 #include "TestFiles.h"
 #include "platform/MessageBox.h"
 
@@ -185,6 +186,47 @@ TEST(HostileCorpus, OddLengthUtf16NameKeepsItsBytesThroughASave) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->length, 5);
     EXPECT_EQ(record->encodeText(), (std::vector<std::uint8_t>{0, 'R', 0, 'e', 0}));
+}
+
+// A font whose `count` records all point at one table of `length` bytes.
+std::vector<std::uint8_t> recordsOnOneTable(std::uint16_t count, std::uint32_t length) {
+    testsupport::Bytes font;
+    testsupport::putU32(font, 0x00010000);
+    testsupport::putU16(font, count);
+    for (int i = 0; i < 3; ++i) {
+        testsupport::putU16(font, 0);
+    }
+    const std::uint32_t offset = 12 + 16u * count;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        font.insert(font.end(), {'t', 'b', static_cast<std::uint8_t>('A' + i / 26 % 26),
+                                 static_cast<std::uint8_t>('A' + i % 26)});
+        testsupport::putU32(font, 0);
+        testsupport::putU32(font, offset);
+        testsupport::putU32(font, length);
+    }
+    font.resize(font.size() + length, 0x5A);
+    return font;
+}
+
+// Records may share bytes, each holding its own copy once loaded; together
+// they are held to what a save can write. 32768 records on one 64 KiB table
+// (a 576 KiB file) would otherwise ask for 2 GiB.
+TEST(HostileCorpus, RecordsSharingOneTableAreHeldToWhatASaveCanWrite) {
+    TempDir dir;
+    MessageCapture capture;
+    const std::string shared = (dir / "shared.ttf").string();
+    testsupport::writeFileBytes(shared, recordsOnOneTable(2, 1000));
+    TableDirectory directory;
+    NameTable names;
+    EXPECT_TRUE(loadFont(shared.c_str(), directory, names));
+
+    const std::string bomb = (dir / "bomb.ttf").string();
+    testsupport::writeFileBytes(bomb, recordsOnOneTable(32768, 65537));
+    TableDirectory bombDirectory;
+    NameTable bombNames;
+    EXPECT_FALSE(loadFont(bomb.c_str(), bombDirectory, bombNames));
+    EXPECT_EQ(capture.message().text, "invalid ttf file.");
+    EXPECT_TRUE(bombDirectory.tables.empty());
 }
 
 TEST(HostileCorpus, ZelvicMakeTakesEachFileAsAFontOrRefusesIt) {
