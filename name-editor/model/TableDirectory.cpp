@@ -89,9 +89,12 @@ bool TableDirectory::read(FontFile& file) {
     // 128 KB file of 4096 records on one 64 KB table asked for 256 MB. The
     // tables together are held to what a save can write at 32-bit signed
     // offsets; past that the directory is dropped, so nothing is read for it.
+    // A table outside the file is left to fail its own read.
     std::int64_t total = 0;
     for (const auto& entry : tables) {
-        total += entry->length;
+        if (file.contains(entry->offset, entry->length)) {
+            total += entry->length;
+        }
         if (total > std::numeric_limits<std::int32_t>::max()) {
             tables.clear();
             return false;
