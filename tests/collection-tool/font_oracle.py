@@ -37,8 +37,8 @@ def check_open(paths):
                     font[tag]
 
 
-def source_font(spec):
-    path, _, index = spec.partition("#")
+def source_font(name):
+    path, _, index = name.partition("#")
     if is_collection(path):
         return TTCollection(path, lazy=True).fonts[int(index or 0)]
     return TTFont(path, lazy=True)
@@ -46,17 +46,17 @@ def source_font(spec):
 
 def check_same(pairs):
     for pair in pairs:
-        split_path, _, source_spec = pair.partition("=")
-        split, source = TTFont(split_path, lazy=True), source_font(source_spec)
+        split_path, _, source_name = pair.partition("=")
+        split, source = TTFont(split_path, lazy=True), source_font(source_name)
         if split.sfntVersion != source.sfntVersion:
-            raise SystemExit(f"{split_path}: sfnt version differs from {source_spec}")
+            raise SystemExit(f"{split_path}: sfnt version differs from {source_name}")
         if sorted(split.reader.keys()) != sorted(source.reader.keys()):
-            raise SystemExit(f"{split_path}: tables differ from {source_spec}")
+            raise SystemExit(f"{split_path}: tables differ from {source_name}")
         for tag in source.reader.keys():
             if split.reader[tag] != source.reader[tag]:
-                raise SystemExit(f"{split_path}: table {tag} differs from {source_spec}")
+                raise SystemExit(f"{split_path}: table {tag} differs from {source_name}")
             if split.reader.tables[tag].checkSum != source.reader.tables[tag].checkSum:
-                raise SystemExit(f"{split_path}: checksum of {tag} differs from {source_spec}")
+                raise SystemExit(f"{split_path}: checksum of {tag} differs from {source_name}")
 
 
 if __name__ == "__main__":
