@@ -4,6 +4,7 @@
 # Usage: scripts/screenshot-kestrin.sh [path to Kestrin] [output png]
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
+source "$(dirname "$0")/lib/xvfb.sh"
 
 kestrin="${1:-$repo_root/build/demo/name-editor/ui/Kestrin}"
 output="${2:-$repo_root/docs/kestrin.png}"
@@ -19,19 +20,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The first free display number from 90 up.
-display=90
-while [[ -e "/tmp/.X11-unix/X$display" || -e "/tmp/.X$display-lock" ]]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 700x420x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do
-    [[ -e "/tmp/.X11-unix/X$display" ]] && break
-    sleep 0.1
-done
-export DISPLAY=":$display"
-unset QT_QPA_PLATFORM
+start_xvfb "$work" 700x420
 
 cp "$font" "$work/DejaVuSans.ttf"
 "$kestrin" "$work/DejaVuSans.ttf" &

@@ -4,6 +4,7 @@
 # Return, or presses Escape; checks the saved file with fontTools.
 # Usage: kestrin-e2e.sh <Kestrin> ok|cancel <python with fontTools>
 set -euo pipefail
+source "$(dirname "$0")/../../../scripts/lib/xvfb.sh"
 kestrin="$1"
 outcome="$2"
 python="$3"
@@ -25,16 +26,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display number itself and reports it.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s "$work/display" ]] && break
-    sleep 0.1
-done
-[[ -s "$work/display" ]] || { echo "Xvfb did not start"; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")"
-unset QT_QPA_PLATFORM
+start_xvfb "$work" 1024x768
 
 cp "$font" "$work/font.ttf"
 "$kestrin" "$work/font.ttf" 2>"$work/stderr" &

@@ -1,0 +1,18 @@
+# A virtual X display for running Kestrin where no screen is. Sourced, not run.
+# Needs Xvfb (package xvfb); there is no window manager on it.
+
+# start_xvfb WORK_FOLDER SIZE: starts Xvfb on a display number it picks itself,
+# exports DISPLAY and sets xvfb_pid. Fails when the server doesn't come up.
+start_xvfb() {
+    local work="$1" size="$2"
+    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+        [[ -s "$work/display" ]] && break
+        sleep 0.1
+    done
+    [[ -s "$work/display" ]] || { echo "Xvfb did not start"; return 1; }
+    export DISPLAY=":$(head -n 1 "$work/display")"
+    # Qt would otherwise keep a platform chosen for headless tests.
+    unset QT_QPA_PLATFORM
+}
