@@ -45,7 +45,9 @@ inline std::uint32_t getU32(std::span<const std::uint8_t> in, std::size_t at) {
            std::uint32_t{in[at + 2]} << 8 | std::uint32_t{in[at + 3]};
 }
 
-inline Bytes bytesOf(std::string_view text) { return Bytes(text.begin(), text.end()); }
+inline Bytes bytesOf(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
 
 // The sfnt table checksum: big-endian 32-bit words summed modulo 2^32, the last
 // word completed with zero bytes.
@@ -63,7 +65,9 @@ struct TestTable {
 };
 
 // Offsets of the fields of table record `index` in a built font.
-inline std::size_t recordOffset(std::size_t index) { return 12 + 16 * index; }
+inline std::size_t recordOffset(std::size_t index) {
+    return 12 + 16 * index;
+}
 
 // A single font: offset table, records in the given order, bodies in the same
 // order at 4-byte-aligned offsets with zero padding, true checksums.
@@ -76,8 +80,7 @@ inline Bytes buildFont(const std::vector<TestTable>& tables,
     while (numTables >= (2u << entrySelector)) {
         ++entrySelector;
     }
-    const auto searchRange =
-        static_cast<std::uint16_t>(numTables == 0 ? 0 : 16u << entrySelector);
+    const auto searchRange = static_cast<std::uint16_t>(numTables == 0 ? 0 : 16u << entrySelector);
     putU32(out, sfntVersion);
     putU16(out, numTables);
     putU16(out, searchRange);

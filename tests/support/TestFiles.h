@@ -22,7 +22,7 @@ namespace testsupport {
 // A fresh folder under the system's temporary folder, removed with everything
 // in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "fonttest-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
@@ -52,7 +52,7 @@ public:
         return names;
     }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -64,16 +64,18 @@ inline std::vector<std::uint8_t> readFileBytes(const std::filesystem::path& path
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-inline void writeFileBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+inline void writeFileBytes(const std::filesystem::path& path,
+                           const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + path.string());
     }
 }
 
 struct CommandResult {
-    int status = -1;  // exit status as a shell sees it (0..255), or -1 if killed
+    int status = -1;     // exit status as a shell sees it (0..255), or -1 if killed
     std::string output;  // standard output
 };
 
