@@ -21,10 +21,12 @@ void Console::error(std::string_view file, std::string_view problem) const {
 static void adviseHugePages(std::uint8_t* data, std::size_t size) {
     constexpr std::uintptr_t kPage = 4096;
     const auto start = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (start + kPage - 1) & ~(kPage - 1);
-    const std::uintptr_t last = (start + size) & ~(kPage - 1);
-    if (last > first) {
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    // Offsets from `data`, so the advised range stays a pointer into the buffer.
+    const std::uintptr_t firstPage = (kPage - start % kPage) % kPage;
+    const std::uintptr_t lastPage =
+        firstPage + (size - std::min<std::size_t>(size, firstPage)) / kPage * kPage;
+    if (lastPage > firstPage) {
+        ::madvise(data + firstPage, lastPage - firstPage, MADV_HUGEPAGE);
     }
 }
 

@@ -23,7 +23,7 @@ namespace {
 constexpr std::uint32_t kCollectionTag = makeTag('t', 't', 'c', 'f');
 constexpr std::uint32_t kCollectionVersion = 0x00010000;
 constexpr std::size_t kCollectionHeaderSize = 12;
-constexpr std::size_t kCompareChunk = 64 * 1024;
+constexpr std::size_t kCompareChunk = std::size_t{64} * 1024;
 
 // FNV-1a: only narrows down which of several candidates to compare in full.
 std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
