@@ -55,14 +55,18 @@ void CNameEditorDlg::OnSelchangeEncode() {
     if (selection == CB_ERR) {
         return;
     }
-    const auto* selected = reinterpret_cast<const NameRecord*>(m_Encode.GetItemData(selection));
+    // The list's item data is a pointer-sized value holding the entry's record.
+    const auto* selected =
+        reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
+            m_Encode.GetItemData(selection));
     // Text typed into a field without a record was typed for the entry shown
     // until now, not for the one just selected. At the first refresh nothing
     // was shown yet, and the fields are empty.
     const NameRecord& typedFor = shownTriple_ != nullptr ? *shownTriple_ : *selected;
-    for (std::uint16_t nameID = 0; nameID < shownRecords_.size(); ++nameID) {
-        shownRecords_[nameID] =
-            ExchangeField(shownRecords_[nameID], *selected, typedFor, nameID, FieldOf(nameID));
+    for (std::size_t field = 0; field < shownRecords_.size(); ++field) {
+        const auto nameID = static_cast<std::uint16_t>(field);
+        shownRecords_[field] =
+            ExchangeField(shownRecords_[field], *selected, typedFor, nameID, FieldOf(nameID));
     }
     shownTriple_ = selected;
 }

@@ -386,7 +386,7 @@ INT_PTR CDialog::DoModal() {
         std::make_unique<Window>(*this, *tmpl, parent_ == nullptr ? nullptr : parent_->m_hWnd);
     m_hWnd = window_->widget.get();
     window_->widget->setModal(true);
-    if (OnInitDialog() && window_->firstTabStop != nullptr) {
+    if (OnInitDialog() != FALSE && window_->firstTabStop != nullptr) {
         window_->firstTabStop->setFocus();
     }
     if (!window_->ended) {
@@ -409,7 +409,7 @@ BOOL CDialog::OnInitDialog() {
 }
 
 void CDialog::OnOK() {
-    if (UpdateData(TRUE)) {
+    if (UpdateData(TRUE) != FALSE) {
         EndDialog(IDOK);
     }
 }
