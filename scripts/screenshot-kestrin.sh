@@ -10,15 +10,7 @@ kestrin="${1:-$repo_root/build/demo/name-editor/ui/Kestrin}"
 output="${2:-$repo_root/docs/kestrin.png}"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 
-work="$(mktemp -d)"
-xvfb_pid=""
-kestrin_pid=""
-cleanup() {
-    [[ -n "$kestrin_pid" ]] && kill "$kestrin_pid" 2>/dev/null || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_scratch_with_cleanup
 
 start_xvfb "$work" 700x420
 

@@ -127,3 +127,14 @@ bool FontFile::contains(std::int64_t offset, std::int64_t length) const {
 bool FontFile::sync() {
     return stream_ && std::fflush(stream_.get()) == 0 && fsync(fileno(stream_.get())) == 0;
 }
+
+bool FontFile::readAt(std::int64_t offset, std::size_t length, std::vector<std::uint8_t>& bytes) {
+    if (length > static_cast<std::size_t>(kMaxPosition) ||
+        !contains(offset, static_cast<std::int64_t>(length))) {
+        return false;
+    }
+    pushPosition();
+    bytes.resize(length);
+    const bool ok = seek(offset) && read(bytes);
+    return popPosition() && ok;
+}

@@ -41,6 +41,10 @@ class FontFile {
     std::int64_t size() const { return size_; }
     // True if `length` bytes starting at `offset` lie inside the file.
     bool contains(std::int64_t offset, std::int64_t length) const;
+    // Reads `length` bytes at `offset` into `bytes` and comes back to the
+    // current position. The range is checked against the file first, so a
+    // hostile offset or length allocates nothing.
+    bool readAt(std::int64_t offset, std::size_t length, std::vector<std::uint8_t>& bytes);
 
     // Pushes buffered data to the system and asks it to reach the disk.
     bool sync();

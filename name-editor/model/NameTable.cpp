@@ -16,19 +16,6 @@ constexpr std::size_t kLanguageTagRecordSize = 4;
 // storage and is at most 65535 bytes long: more than this can never be saved.
 constexpr std::size_t kMostWritableStringBytes = 2 * kSixteenBitLimit;
 
-// Reads `length` bytes at `position` and comes back to where it was. The range
-// is checked against the file first, so a hostile offset allocates nothing.
-bool readBytesAt(FontFile& file, std::int64_t position, std::uint16_t length,
-                 std::vector<std::uint8_t>& bytes) {
-    if (!file.contains(position, length)) {
-        return false;
-    }
-    file.pushPosition();
-    bytes.resize(length);
-    const bool ok = file.seek(position) && file.read(bytes);
-    return file.popPosition() && ok;
-}
-
 bool writeBytesAt(FontFile& file, std::int64_t position, std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) {
         return true;
@@ -69,7 +56,7 @@ bool NameRecord::read(FontFile& file, std::int64_t stringBase) {
         return false;
     }
     std::vector<std::uint8_t> bytes;
-    if (length != 0 && !readBytesAt(file, stringBase + offset, length, bytes)) {
+    if (length != 0 && !file.readAt(stringBase + offset, length, bytes)) {
         return false;
     }
     decodeText(bytes);
@@ -203,7 +190,7 @@ bool NameTable::read(FontFile& file) {
     for (std::uint16_t i = 0; i < tagCount; ++i) {
         LanguageTag tag;
         if (!file.readUInt16(tag.length) || !file.readUInt16(tag.offset) ||
-            !readBytesAt(file, stringBase + tag.offset, tag.length, tag.bytes)) {
+            !file.readAt(stringBase + tag.offset, tag.length, tag.bytes)) {
             return false;
         }
         languageTags.push_back(std::move(tag));

@@ -29,13 +29,7 @@ bool DirectoryEntry::readData(FontFile& file) {
     }
     // A hostile record may claim gigabytes; nothing is allocated for bytes
     // the file does not have.
-    if (!file.contains(offset, length)) {
-        return false;
-    }
-    file.pushPosition();
-    data.resize(length);
-    const bool ok = file.seek(offset) && file.read(data);
-    return file.popPosition() && ok;
+    return file.readAt(offset, length, data);
 }
 
 bool DirectoryEntry::writeData(FontFile& file) const {

@@ -16,3 +16,18 @@ start_xvfb() {
     # Qt would otherwise keep a platform chosen for headless tests.
     unset QT_QPA_PLATFORM
 }
+
+# Makes the scratch folder `work` and arranges for it, Kestrin (kestrin_pid, once
+# the caller sets it) and the display server to be gone when the script exits.
+make_scratch_with_cleanup() {
+    work="$(mktemp -d)"
+    xvfb_pid=""
+    kestrin_pid=""
+    trap 'cleanup_scratch' EXIT
+}
+
+cleanup_scratch() {
+    [[ -n "$kestrin_pid" ]] && kill "$kestrin_pid" 2>/dev/null || true
+    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    rm -rf "$work"
+}

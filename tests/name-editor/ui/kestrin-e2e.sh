@@ -16,15 +16,7 @@ for tool in Xvfb xdotool "$python"; do
 done
 [[ -f "$font" ]] || { echo "missing: $font (fonts-dejavu-core)"; exit 1; }
 
-work="$(mktemp -d)"
-xvfb_pid=""
-kestrin_pid=""
-cleanup() {
-    [[ -n "$kestrin_pid" ]] && kill "$kestrin_pid" 2>/dev/null || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+make_scratch_with_cleanup
 
 start_xvfb "$work" 1024x768
 
