@@ -1,0 +1,176 @@
+// Opening inputs and replacing outputs: the one way both programs touch files.
+//
+// Inputs: opening never blocks (a FIFO or a device is refused at once, as
+// is anything but a regular file), the file's size and identity are known
+// from the start, and its bytes can be had as a read-only view (mapped, or
+// read where mapping is not possible) that holds no descriptor.
+//
+// Outputs: a FileReplacement writes the new content where nobody sees it (an
+// unnamed O_TMPFILE in the target's folder, else a temporary with a short
+// random name) and only commit() puts it in place, atomically, with the
+// replaced file's mode, owner, group and extended attributes, synced to disk
+// first when it replaces an existing file. Until then, and on any failure,
+// the old file keeps every byte, and nothing is left behind.
+#pragma once
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace filecore {
+
+// What went wrong with a file, for the caller to turn into its own message.
+struct FileError {
+    enum class Step {
+        Open,    // an input could not be opened or is not a regular file
+        Read,    // an input could not be read, or ended early
+        Create,  // an output can't be created or may not be replaced
+        Write,   // writing, syncing or putting the output in place failed
+    };
+    Step step = Step::Open;
+    int error = 0;       // the errno behind it, 0 when the reason is our own
+    std::string reason;  // "Permission denied", "it is a folder", "not a regular file", ...
+
+    // "cannot open: it is a folder", "cannot create: Permission denied",
+    // "write error: No space left on device".
+    std::string describe() const;
+};
+
+// Which file a path names, whatever its spelling.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity of the file a path names (links followed), or nothing.
+std::optional<FileIdentity> identityOf(const std::string& path);
+
+// Owns one POSIX file descriptor.
+class FileDescriptor {
+  public:
+    FileDescriptor() = default;
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release();
+    void reset();
+    // Closes and reports whether the close succeeded; some file systems only
+    // report a failed write here.
+    bool close();
+
+  private:
+    int fd_ = -1;
+};
+
+// A read-only view of a whole file: mapped, or read into memory where the
+// file can't be mapped. Holds no descriptor.
+class FileView {
+  public:
+    FileView() = default;
+    ~FileView();
+    FileView(FileView&& other) noexcept;
+    FileView& operator=(FileView&& other) noexcept;
+    FileView(const FileView&) = delete;
+    FileView& operator=(const FileView&) = delete;
+
+    std::span<const std::uint8_t> bytes() const { return bytes_; }
+
+  private:
+    friend class InputFile;
+    void release();
+
+    std::span<const std::uint8_t> bytes_;
+    void* mapping_ = nullptr;  // from mmap, or null when the bytes were read
+    std::vector<std::uint8_t> read_;
+};
+
+// One regular file opened for reading.
+class InputFile {
+  public:
+    // Opens without ever waiting (O_NONBLOCK, so a FIFO can't hang us) and
+    // refuses anything that is not a regular file: a folder as "it is a
+    // folder", a FIFO, device or socket as "not a regular file".
+    bool open(const std::string& path, FileError& error);
+    void close() { fd_.reset(); }
+    bool isOpen() const { return fd_.valid(); }
+
+    const std::string& path() const { return path_; }
+    std::uint64_t size() const { return size_; }
+    FileIdentity identity() const { return identity_; }
+    int descriptor() const { return fd_.get(); }
+
+    // Reads exactly into.size() bytes at `offset`; a file that ends first
+    // (also one cut short since it was opened) is a Read error.
+    bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
+    // The whole file as it is now; the view stays valid after close().
+    bool view(FileView& out, FileError& error) const;
+
+  private:
+    FileDescriptor fd_;
+    std::string path_;
+    std::uint64_t size_ = 0;
+    FileIdentity identity_;
+};
+
+// A new file that replaces `target` on commit(). See the top of this file.
+class FileReplacement {
+  public:
+    FileReplacement() = default;
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    // What may be replaced: follows symbolic links to the file they name
+    // (also one that does not exist yet), and refuses a loop, a folder, a
+    // special file and a file without write permission ("Permission
+    // denied", also for root). On success `resolved` is the path that
+    // commit() will replace and `existing` its identity, if it exists.
+    static bool check(const std::string& target, std::string& resolved,
+                      std::optional<FileIdentity>& existing, FileError& error);
+
+    // Checks `target` and opens the unnamed (or temporary) new file.
+    bool create(const std::string& target, FileError& error);
+
+    // The new file's size so far; appends go there.
+    std::uint64_t size() const { return size_; }
+    bool append(std::span<const std::uint8_t> bytes, FileError& error);
+    bool appendZeros(std::uint64_t count, FileError& error);
+    // Copies `length` bytes at `offset` of `input` to the end, inside the
+    // kernel where the file systems allow it.
+    bool appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
+                    FileError& error);
+    // Overwrites bytes already written (a directory filled in at the end).
+    bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
+    // Reads back bytes already written, to compare a table in place.
+    bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
+
+    // Puts the new file in place of the target. After a failure the old file
+    // is as it was and the new one is gone.
+    bool commit(FileError& error);
+    // Gives up the new file; also done by the destructor unless committed.
+    void discard();
+
+    const std::string& target() const { return target_; }
+
+  private:
+    FileDescriptor fd_;
+    std::string target_;               // after links were followed
+    std::string temporaryName_;        // only when the file system lacks O_TMPFILE
+    std::optional<struct stat> old_;   // the file being replaced, if any
+    std::uint64_t size_ = 0;
+};
+
+}  // namespace filecore
