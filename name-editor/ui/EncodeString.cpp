@@ -1,8 +1,13 @@
 #include "EncodeString.h"
 
+#include <unicode/uloc.h>
+#include <unicode/ustring.h>
+
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <span>
+#include <string>
 
 namespace {
 
@@ -44,67 +49,138 @@ constexpr WindowsLanguage windowsLanguages[] = {
     {1060, "Slovenian"},  {1034, "Spanish"},   {2058, "Spanish"},   {3082, "Spanish"},
     {1053, "Swedish"},    {1055, "Turkish"},   {1058, "Ukrainian"}};
 
-// One part of the text, formed in its own buffer before the parts are joined.
-using Part = std::array<char, 64>;
+// The Unicode platform's encodings, as the OpenType font format names them.
+constexpr std::array<const char*, 7> unicodeEncodings = {
+    "Unicode 1.0",     "Unicode 1.1",      "ISO/IEC 10646",
+    "Unicode 2.0 BMP", "Unicode 2.0 full", "Unicode Variation Sequences",
+    "Unicode full"};
 
-void formatNumber(Part& part, const char* format, std::uint16_t value) {
-    std::snprintf(part.data(), part.size(), format, unsigned{value});
+std::string numbered(const char* format, std::uint16_t value) {
+    std::array<char, 32> buffer{};
+    std::snprintf(buffer.data(), buffer.size(), format, unsigned{value});
+    return buffer.data();
 }
 
-void nameFromList(Part& part, std::span<const char* const> names, std::uint16_t value,
-                  const char* fallback = "Unknown(%u)") {
-    if (value < names.size()) {
-        std::snprintf(part.data(), part.size(), "%s", names[value]);
-    } else {
-        formatNumber(part, fallback, value);
+std::string nameFromList(std::span<const char* const> names, std::uint16_t value,
+                         const char* fallback = "Unknown(%u)") {
+    return value < names.size() ? std::string(names[value]) : numbered(fallback, value);
+}
+
+// ICU's locale for a Windows language ID, or "" when it knows none. The
+// neutral ID 0 comes back as the root locale, which names no language.
+std::string localeOfWindowsLanguage(std::uint16_t languageID) {
+    std::array<char, ULOC_FULLNAME_CAPACITY> locale{};
+    UErrorCode status = U_ZERO_ERROR;
+    const std::int32_t length = uloc_getLocaleForLCID(
+        languageID, locale.data(), static_cast<std::int32_t>(locale.size()), &status);
+    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0 ||
+        std::strcmp(locale.data(), "root") == 0) {
+        return {};
     }
+    return locale.data();
 }
 
-void windowsLanguageName(Part& part, std::uint16_t languageID) {
+// An ICU display text (UTF-16) as UTF-8, or "" when ICU failed or had none.
+template <typename DisplayFunction>
+std::string englishDisplay(const std::string& locale, DisplayFunction display) {
+    std::array<UChar, 256> utf16{};
+    UErrorCode status = U_ZERO_ERROR;
+    const std::int32_t length = display(locale.c_str(), "en", utf16.data(),
+                                        static_cast<std::int32_t>(utf16.size()), &status);
+    if (U_FAILURE(status) || length <= 0 || status == U_STRING_NOT_TERMINATED_WARNING) {
+        return {};
+    }
+    std::array<char, 4 * 256 + 1> utf8{};
+    const std::int32_t utf8Size = static_cast<std::int32_t>(utf8.size());
+    std::int32_t written = 0;
+    u_strToUTF8(utf8.data(), utf8Size, &written, utf16.data(), length, &status);
+    if (U_FAILURE(status) || written >= utf8Size) {
+        return {};
+    }
+    return {utf8.data(), static_cast<std::size_t>(written)};
+}
+
+// The table's name where it has one, which the list has always shown;
+// otherwise ICU's English name of the language with its region
+// ("Korean (South Korea)").
+std::string windowsLanguageName(std::uint16_t languageID) {
     for (const WindowsLanguage& language : windowsLanguages) {
         if (language.id == languageID) {
-            std::snprintf(part.data(), part.size(), "%s", language.name);
-            return;
+            return language.name;
         }
     }
-    formatNumber(part, "Unknown(%u)", languageID);
+    const std::string locale = localeOfWindowsLanguage(languageID);
+    std::string name = locale.empty() ? std::string() : englishDisplay(locale, uloc_getDisplayName);
+    return name.empty() ? numbered("Unknown(%u)", languageID) : name;
+}
+
+std::string windowsRegionName(std::uint16_t languageID) {
+    const std::string locale = localeOfWindowsLanguage(languageID);
+    return locale.empty() ? std::string() : englishDisplay(locale, uloc_getDisplayCountry);
+}
+
+struct Parts {
+    std::string platform, encoding, language;
+};
+
+Parts partsOf(std::uint16_t platformID, std::uint16_t encodingID, std::uint16_t languageID) {
+    Parts parts{numbered("Unknown(%u)", platformID), numbered("Unknown(%u)", encodingID),
+                numbered("Unknown(%u)", languageID)};
+    switch (platformID) {
+        case 0:
+            parts.platform = "AppleUnicode";
+            parts.encoding = nameFromList(unicodeEncodings, encodingID);
+            break;
+        case 1:
+            parts.platform = "Macintosh";
+            parts.encoding = nameFromList(macintoshScripts, encodingID);
+            parts.language = nameFromList(macintoshLanguages, languageID);
+            break;
+        case 2:
+            parts.platform = "ISO";
+            // This one fallback has always been spelt so; the list shows it as it is.
+            parts.encoding = nameFromList(isoEncodings, encodingID, "Unkown(%u)");
+            break;
+        case 3:
+            parts.platform = "Microsft";
+            parts.encoding = nameFromList(microsoftEncodings, encodingID);
+            parts.language = windowsLanguageName(languageID);
+            break;
+        default:
+            break;
+    }
+    return parts;
+}
+
+const char* joined(const Parts& parts) {
+    static std::string text;
+    text = "platform=" + parts.platform + ", encode=" + parts.encoding + ", lang=" + parts.language;
+    return text.c_str();
 }
 
 }  // namespace
 
 const char* GetEncodeString(std::uint16_t platformID, std::uint16_t encodingID,
                             std::uint16_t languageID) {
-    // Room for three full parts; the longest real text, three
-    // "Unknown(65535)" parts, has 67 characters.
-    static std::array<char, 3 * std::tuple_size_v<Part> + 32> text;
-    Part platform{}, encoding{}, language{};
-    formatNumber(encoding, "Unknown(%u)", encodingID);
-    formatNumber(language, "Unknown(%u)", languageID);
+    return joined(partsOf(platformID, encodingID, languageID));
+}
 
-    switch (platformID) {
-        case 0:
-            std::snprintf(platform.data(), platform.size(), "AppleUnicode");
-            break;
-        case 1:
-            std::snprintf(platform.data(), platform.size(), "Macintosh");
-            nameFromList(encoding, macintoshScripts, encodingID);
-            nameFromList(language, macintoshLanguages, languageID);
-            break;
-        case 2:
-            std::snprintf(platform.data(), platform.size(), "ISO");
-            // This one fallback has always been spelt so; the list shows it as it is.
-            nameFromList(encoding, isoEncodings, encodingID, "Unkown(%u)");
-            break;
-        case 3:
-            std::snprintf(platform.data(), platform.size(), "Microsft");
-            nameFromList(encoding, microsoftEncodings, encodingID);
-            windowsLanguageName(language, languageID);
-            break;
-        default:
-            formatNumber(platform, "Unknown(%u)", platformID);
-            break;
+const char* GetDistinctEncodeString(std::uint16_t platformID, std::uint16_t encodingID,
+                                    std::uint16_t languageID) {
+    Parts parts = partsOf(platformID, encodingID, languageID);
+    std::string detail = std::to_string(languageID);
+    std::string& language = parts.language;
+    if (!language.empty() && language.back() == ')' && language.find(" (") != std::string::npos) {
+        // ICU's name already gives the region in parentheses: the ID joins it there.
+        language.insert(language.size() - 1, ", " + detail);
+        return joined(parts);
     }
-    std::snprintf(text.data(), text.size(), "platform=%s, encode=%s, lang=%s", platform.data(),
-                  encoding.data(), language.data());
-    return text.data();
+    if (platformID == 3) {
+        const std::string region = windowsRegionName(languageID);
+        if (!region.empty()) {
+            detail = region + ", " + detail;
+        }
+    }
+    language += " (" + detail + ")";
+    return joined(parts);
 }

@@ -1,9 +1,29 @@
 #include "NameEditorDlg.h"
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
 #include "EncodeString.h"
+
+namespace {
+
+bool sameTriple(const NameRecord& a, const NameRecord& b) {
+    return a.platformID == b.platformID && a.encodingID == b.encodingID &&
+           a.languageID == b.languageID;
+}
+
+// The list finds entries without regard to case; the texts are ASCII where
+// they could clash.
+bool equalIgnoringCase(const std::string& a, const std::string& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
+}  // namespace
 
 CNameEditorDlg::CNameEditorDlg(CWnd* pParent, NameTable& names)
     : CDialog(CNameEditorDlg::IDD, pParent), m_hIcon(LoadIcon(IDR_MAINFRAME)), names_(names) {}
@@ -35,15 +55,33 @@ BOOL CNameEditorDlg::OnInitDialog() {
     SetIcon(m_hIcon, ICON_BIG);
     SetIcon(m_hIcon, ICON_SMALL);
 
-    // One entry per distinct display string, holding the first record that
-    // produced it; the list keeps itself sorted.
+    // One entry per platform / encoding / language triple, holding its first
+    // record; the list keeps itself sorted. Triples whose texts would read the
+    // same, as the list compares them, are told apart by region and language ID.
+    struct Entry {
+        NameRecord* record;
+        std::string text;
+    };
+    std::vector<Entry> entries;
     for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
-        const char* text =
-            GetEncodeString(record->platformID, record->encodingID, record->languageID);
-        if (m_Encode.FindStringExact(-1, text) == CB_ERR) {
-            const int index = m_Encode.AddString(text);
-            m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(record));
+        const bool known = std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
+            return sameTriple(*entry.record, *record);
+        });
+        if (!known) {
+            entries.push_back({record, GetEncodeString(record->platformID, record->encodingID,
+                                                       record->languageID)});
         }
+    }
+    for (Entry& entry : entries) {
+        const auto same = std::count_if(entries.begin(), entries.end(), [&](const Entry& other) {
+            return equalIgnoringCase(other.text, entry.text);
+        });
+        const NameRecord& record = *entry.record;
+        const char* text = same > 1 ? GetDistinctEncodeString(record.platformID, record.encodingID,
+                                                              record.languageID)
+                                    : entry.text.c_str();
+        const int index = m_Encode.AddString(text);
+        m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(entry.record));
     }
     m_Encode.SetCurSel(0);
     OnSelchangeEncode();

@@ -21,7 +21,10 @@ using testsupport::runDialog;
 using testsupport::textOf;
 
 constexpr const char* macEnglish = "platform=Macintosh, encode=Roman, lang=English";
-constexpr const char* windowsEnglish = "platform=Microsft, encode=Unicode, lang=English";
+constexpr const char* windowsUs =
+    "platform=Microsft, encode=Unicode, lang=English (United States, 1033)";
+constexpr const char* windowsUk =
+    "platform=Microsft, encode=Unicode, lang=English (United Kingdom, 2057)";
 
 struct Key {
     std::uint16_t platformID, encodingID, languageID, nameID;
@@ -37,8 +40,8 @@ std::string textAt(NameTable& names, Key key) {
 }
 
 // Windows English names 0 to 6 first in table order, then a Macintosh set
-// without a copyright, then a British English family that shares the
-// Windows entry's display string.
+// without a copyright, then a British English family, which the list tells
+// apart from American English by region. Entries: Macintosh, British, American.
 NameTable typicalNames() {
     NameTable names;
     const char* windows[] = {"(c) Foundry",    "Sample",      "Regular",       "Foundry: Sample",
@@ -70,12 +73,12 @@ void press(CDialog& dialog, int buttonId) {
     qobject_cast<QPushButton*>(dialog.GetDlgItem(buttonId))->click();
 }
 
-TEST(NameEditorDlg, ListsEachDisplayStringOnceSortedWithTheFirstTripleSelected) {
+TEST(NameEditorDlg, ListsEachTripleOnceSortedWithTheFirstTripleSelected) {
     NameTable names = typicalNames();
     CNameEditorDlg dialog(nullptr, names);
     const INT_PTR result = runDialog(dialog, [&] {
         EXPECT_EQ(entriesOf(comboOf(dialog, IDC_ENCODE)),
-                  (std::vector<std::string>{macEnglish, windowsEnglish}));
+                  (std::vector<std::string>{macEnglish, windowsUk, windowsUs}));
         EXPECT_EQ(comboOf(dialog, IDC_ENCODE)->currentIndex(), 0);
         // Macintosh sorts first although its records come later in the table.
         EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Mac Sample");
@@ -90,7 +93,7 @@ TEST(NameEditorDlg, ListsEachDisplayStringOnceSortedWithTheFirstTripleSelected) 
     EXPECT_EQ(names.records.size(), 11u + 8u);
 }
 
-TEST(NameEditorDlg, SortsWithoutRegardToCaseAndSharedStringsKeepTheirFirstTriple) {
+TEST(NameEditorDlg, SortsWithoutRegardToCaseAndEachEntryKeepsItsOwnTriple) {
     NameTable names;
     names.add(3, 1, 2057, 1, "British first");
     names.add(1, 8, 0, 1, "Symbol");  // "RSymbol" sorts after "Roman" only when case is ignored
@@ -98,12 +101,11 @@ TEST(NameEditorDlg, SortsWithoutRegardToCaseAndSharedStringsKeepTheirFirstTriple
     names.add(3, 1, 1033, 1, "American");
     CNameEditorDlg dialog(nullptr, names);
     runDialog(dialog, [&] {
-        EXPECT_EQ(
-            entriesOf(comboOf(dialog, IDC_ENCODE)),
-            (std::vector<std::string>{
-                macEnglish, "platform=Macintosh, encode=RSymbol, lang=English", windowsEnglish}));
+        EXPECT_EQ(entriesOf(comboOf(dialog, IDC_ENCODE)),
+                  (std::vector<std::string>{macEnglish,
+                                            "platform=Macintosh, encode=RSymbol, lang=English",
+                                            windowsUk, windowsUs}));
         selectEntry(dialog, 2);
-        // The entry stands for the triple of the first record that gave its text.
         EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "British first");
         retype(editOf(dialog, IDC_FAMILYNAME), "British edited");
         press(dialog, IDOK);
@@ -112,12 +114,42 @@ TEST(NameEditorDlg, SortsWithoutRegardToCaseAndSharedStringsKeepTheirFirstTriple
     EXPECT_EQ(textAt(names, {3, 1, 1033, 1}), "American");
 }
 
+TEST(NameEditorDlg, RegionalVariantsAreSeparateEntriesEachEditingItsOwnRecords) {
+    NameTable names;
+    const std::uint16_t languages[] = {1031, 2055, 1034, 3082, 1042};
+    for (const std::uint16_t language : languages) {
+        names.add(3, 1, language, 1, "Family");
+    }
+    names.add(3, 1, 1031, 2, "Regular");  // a second record of a triple adds no entry
+    CNameEditorDlg dialog(nullptr, names);
+    runDialog(dialog, [&] {
+        const std::string prefix = "platform=Microsft, encode=Unicode, lang=";
+        EXPECT_EQ(entriesOf(comboOf(dialog, IDC_ENCODE)),
+                  (std::vector<std::string>{
+                      prefix + "German (Germany, 1031)", prefix + "German (Switzerland, 2055)",
+                      prefix + "Korean (South Korea)", prefix + "Spanish (Spain, 1034)",
+                      prefix + "Spanish (Spain, 3082)"}));
+        for (int entry = 0; entry < 5; ++entry) {
+            selectEntry(dialog, entry);
+            retype(editOf(dialog, IDC_FAMILYNAME), QStringLiteral("Family %1").arg(entry));
+        }
+        press(dialog, IDOK);
+    });
+    // In list order: 1031, 2055, 1042, 1034, 3082.
+    const std::uint16_t listed[] = {1031, 2055, 1042, 1034, 3082};
+    for (std::size_t entry = 0; entry < std::size(listed); ++entry) {
+        EXPECT_EQ(textAt(names, {3, 1, listed[entry], 1}), "Family " + std::to_string(entry))
+            << listed[entry];
+    }
+    EXPECT_EQ(textAt(names, {3, 1, 1031, 2}), "Regular");
+}
+
 TEST(NameEditorDlg, KeepsTypedTextsAcrossSelectionChangesAndEmptiesMissingNames) {
     NameTable names = typicalNames();
     CNameEditorDlg dialog(nullptr, names);
     const INT_PTR result = runDialog(dialog, [&] {
         retype(editOf(dialog, IDC_FAMILYNAME), "Mac Edited");
-        selectEntry(dialog, 1);
+        selectEntry(dialog, 2);  // American English
         EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Sample");
         EXPECT_EQ(textOf(editOf(dialog, IDC_VERSION)), "Version 1.0");
         // Windows English has no trademark: the field is emptied and unbound.
@@ -130,7 +162,7 @@ TEST(NameEditorDlg, KeepsTypedTextsAcrossSelectionChangesAndEmptiesMissingNames)
         // The empty record added for the Macintosh trademark at opening.
         EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "");
 
-        selectEntry(dialog, 1);
+        selectEntry(dialog, 2);  // American English
         EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Windows Edited");
         EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "Sample is a mark");
         QTest::keyClick(editOf(dialog, IDC_TRADEMARK), Qt::Key_Return);
