@@ -17,7 +17,7 @@ start_xvfb "$work" 700x420
 cp "$font" "$work/DejaVuSans.ttf"
 "$kestrin" "$work/DejaVuSans.ttf" &
 kestrin_pid=$!
-window="$(timeout 20 xdotool search --sync --name '^Kestrin$' | head -n 1)"
+window="$(timeout 20 xdotool search --sync --name '^DejaVuSans\.ttf - Kestrin$' | head -n 1)"
 xdotool windowmove "$window" 20 20
 sleep 1
 mkdir -p "$(dirname "$output")"

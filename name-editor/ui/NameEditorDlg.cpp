@@ -55,6 +55,17 @@ BOOL CNameEditorDlg::OnInitDialog() {
     SetIcon(m_hIcon, ICON_BIG);
     SetIcon(m_hIcon, ICON_SMALL);
 
+    // The caption names the font's file, without its folder: "Font.ttf - Kestrin".
+    const CWinApp* app = AfxGetApp();
+    const std::string path = app != nullptr ? app->m_lpCmdLine : "";
+    // After the last slash, or from the start where there is none (npos + 1 is 0).
+    const std::string fileName = path.substr(path.find_last_of('/') + 1);
+    if (!fileName.empty()) {
+        std::string caption;
+        GetWindowText(caption);
+        SetWindowText((fileName + " - " + caption).c_str());
+    }
+
     // One entry per platform / encoding / language triple, holding its first
     // record; the list keeps itself sorted. Triples whose texts would read the
     // same, as the list compares them, are told apart by region and language ID.

@@ -13,6 +13,7 @@ constexpr std::uint32_t field = child | WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr std::uint32_t label = child | SS_LEFT | WS_GROUP;
 
 // Template order is the tab order: the list, the fields top to bottom, the buttons.
+// The texts are English; their translations (context "Resources") are in res/resources_*.ts.
 constexpr DialogItemTemplate nameEditorItems[] = {
     {IDC_ENCODE, ControlClass::ComboBox, "", 75, 7, 237, 134,
      child | CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP},
@@ -25,7 +26,8 @@ constexpr DialogItemTemplate nameEditorItems[] = {
     {IDC_TRADEMARK, ControlClass::Edit, "", 75, 120, 237, 12, field},
     {IDC_COPYRIGHT, ControlClass::Edit, "", 75, 135, 237, 12, field},
     {IDOK, ControlClass::Button, "OK", 92, 158, 50, 14, child | BS_DEFPUSHBUTTON | WS_TABSTOP},
-    {IDCANCEL, ControlClass::Button, "ｷｬﾝｾﾙ", 178, 158, 50, 14, child | BS_PUSHBUTTON | WS_TABSTOP},
+    {IDCANCEL, ControlClass::Button, "Cancel", 178, 158, 50, 14,
+     child | BS_PUSHBUTTON | WS_TABSTOP},
     {IDC_STATIC, ControlClass::Static, "Encode", 47, 7, 22, 8, label},
     {IDC_STATIC, ControlClass::Static, "* FontName", 33, 32, 36, 8, label},
     {IDC_STATIC, ControlClass::Static, "* FamilyName", 26, 47, 43, 8, label},

@@ -44,6 +44,8 @@ class CWnd {
     // control the bytes are kept as given, so reading the field back before
     // the user changes it yields exactly these bytes, valid UTF-8 or not.
     void SetWindowText(const char* text);
+    // The window's text as UTF-8 (for a dialog, its caption).
+    void GetWindowText(std::string& text) const;
     HICON SetIcon(HICON icon, BOOL bigIcon);
 
     HWND m_hWnd = nullptr;
@@ -146,8 +148,9 @@ CWinApp* AfxGetApp();
 
 // The process entry: builds the command-line tail (the arguments joined by
 // single blanks), starts the toolkit when there is a display (and it is not
-// running yet), installs the message box when windows can really be shown,
-// and runs the application object's InitInstance; then ExitInstance gives
-// the exit status. Without a display no dialog can be created (DoModal
-// gives -1) and messages stay on standard error.
+// running yet), installs the message box when windows can really be shown
+// and the resources' translations for the user's language, and runs the
+// application object's InitInstance; then ExitInstance gives the exit status.
+// Without a display no dialog can be created (DoModal gives -1) and messages
+// stay on standard error.
 int AfxWinMain(int argc, char** argv);

@@ -1,8 +1,10 @@
 // The application object, the process entry and the Qt form of the message box.
 #include <QApplication>
 #include <QByteArray>
+#include <QLocale>
 #include <QMessageBox>
 #include <QString>
+#include <QTranslator>
 
 #include <memory>
 #include <string>
@@ -96,12 +98,22 @@ int AfxWinMain(int argc, char** argv) {
     if (ownMessageBox) {
         previous = setMessageBoxHandler(showMessageBox);
     }
+    // The resources' texts in the user's language (LC_ALL, LC_MESSAGES, LANG),
+    // where the program has a translation for it built in.
+    QTranslator translator;
+    const bool translated = QApplication::instance() != nullptr &&
+                            translator.load(QLocale(), QStringLiteral("resources"),
+                                            QStringLiteral("_"), QStringLiteral(":/i18n")) &&
+                            QCoreApplication::installTranslator(&translator);
     // A dialog-based program runs its dialog inside InitInstance; there is no
     // message loop after it, whatever InitInstance returns.
     app->InitInstance();
     const int status = app->ExitInstance();
     if (ownMessageBox) {
         setMessageBoxHandler(previous);
+    }
+    if (translated) {
+        QCoreApplication::removeTranslator(&translator);
     }
     app->m_lpCmdLine = "";
     return status;

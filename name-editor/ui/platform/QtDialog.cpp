@@ -55,6 +55,13 @@ QString displayText(const QByteArray& bytes) {
     return text;
 }
 
+// A resource text in the user's language: the translations installed by the
+// process entry look texts up in the context "Resources"; a text without a
+// translation stays as it is.
+QString translated(const char* text) {
+    return QCoreApplication::translate("Resources", text);
+}
+
 QLineEdit* asEdit(HWND window) {
     return qobject_cast<QLineEdit*>(window);
 }
@@ -135,6 +142,22 @@ void CWnd::SetWindowText(const char* text) {
         button->setText(QString::fromUtf8(bytes));
     } else if (m_hWnd->isWindow()) {
         m_hWnd->setWindowTitle(QString::fromUtf8(bytes));
+    }
+}
+
+void CWnd::GetWindowText(std::string& text) const {
+    text.clear();
+    if (m_hWnd == nullptr) {
+        return;
+    }
+    if (asEdit(m_hWnd) != nullptr) {
+        text = editBytes(m_hWnd).toStdString();
+    } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
+        text = label->text().toStdString();
+    } else if (auto* button = qobject_cast<QPushButton*>(m_hWnd)) {
+        text = button->text().toStdString();
+    } else if (m_hWnd->isWindow()) {
+        text = m_hWnd->windowTitle().toStdString();
     }
 }
 
@@ -274,6 +297,16 @@ class DialogWidget final : public QDialog {
     void reject() override { owner_.OnCancel(); }
     void finish(int result) { QDialog::done(result); }
 
+  protected:
+    // The control that has the focus at opening shows it, as in a dialog
+    // worked from the keyboard: styles draw the focus frame only once the
+    // window's focus has moved by keyboard, a state that showing the window
+    // clears and the first click clears again.
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        setAttribute(Qt::WA_KeyboardFocusChange);
+    }
+
   private:
     CDialog& owner_;
 };
@@ -302,7 +335,7 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
     widget->setFont(font);
     const BaseUnits base = baseUnits(font);
 
-    widget->setWindowTitle(QString::fromUtf8(tmpl.caption));
+    widget->setWindowTitle(translated(tmpl.caption));
     widget->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     widget->setFixedSize(toPixelsX(tmpl.cx, base), toPixelsY(tmpl.cy, base));
@@ -315,7 +348,7 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
         const auto id = static_cast<UINT>(item.id);
         switch (item.controlClass) {
             case ControlClass::Static: {
-                auto* label = new QLabel(QString::fromUtf8(item.text), widget.get());
+                auto* label = new QLabel(translated(item.text), widget.get());
                 label->setAlignment(Qt::AlignRight | Qt::AlignTop);
                 control = label;
                 break;
@@ -341,7 +374,7 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
                 break;
             }
             case ControlClass::Button: {
-                auto* button = new QPushButton(QString::fromUtf8(item.text), widget.get());
+                auto* button = new QPushButton(translated(item.text), widget.get());
                 button->setDefault((item.style & 0xF) == BS_DEFPUSHBUTTON);
                 QObject::connect(button, &QPushButton::clicked, widget.get(),
                                  [&owner, id] { owner.OnCommand(id, 0); });

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QStyleOptionComboBox>
 #include <QtTest/QTest>
 
 #include <string>
@@ -225,6 +226,15 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
     runDialog(dialog, [&] {
         QWidget* window = dialog.GetSafeHwnd();
         EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrin"));
+        // The Encode list has the focus at opening, and the style is told to
+        // draw it: without the keyboard-focus state Fusion and others draw none.
+        QComboBox* list = comboOf(dialog, IDC_ENCODE);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window));
+        EXPECT_EQ(QApplication::focusWidget(), list);
+        QStyleOptionComboBox look;
+        look.initFrom(list);
+        EXPECT_TRUE(look.state.testFlag(QStyle::State_HasFocus));
+        EXPECT_TRUE(look.state.testFlag(QStyle::State_KeyboardFocusChange));
         EXPECT_FALSE(window->windowIcon().isNull());
         const int order[] = {IDC_ENCODE,
                              IDC_FONTNAME,
@@ -250,7 +260,7 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
         auto* ok = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDOK));
         auto* cancel = qobject_cast<QPushButton*>(dialog.GetDlgItem(IDCANCEL));
         EXPECT_TRUE(ok->isDefault());
-        EXPECT_EQ(cancel->text(), QString::fromUtf8("ｷｬﾝｾﾙ"));
+        EXPECT_EQ(cancel->text(), QStringLiteral("Cancel"));
         EXPECT_LT(ok->x(), cancel->x());
         press(dialog, IDCANCEL);
     });

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QPushButton>
 #include <QtTest/QTest>
+
+#include <cstdlib>
 
 #include <map>
 #include <string>
@@ -154,6 +157,9 @@ TEST_F(KestrinStartup, CancelLeavesTheFileByteIdenticalEvenForAPathWithBlanks) {
     testsupport::writeFileBytes(path, sampleFont());
     // The shell splits the unquoted path into words; they are joined again.
     run({(dir_ / "a").string(), "font", "with", "blanks.ttf"}, [] {
+        // The caption names the file, not its folder.
+        EXPECT_EQ(dialog().GetSafeHwnd()->windowTitle(),
+                  QStringLiteral("a font with blanks.ttf - Kestrin"));
         auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);
         QTest::keyClicks(family, "Changed");
         testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);
@@ -162,6 +168,25 @@ TEST_F(KestrinStartup, CancelLeavesTheFileByteIdenticalEvenForAPathWithBlanks) {
     EXPECT_TRUE(dialogOpened_);
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// Run by CTest once per locale (LANG set, the other locale variables
+// empty), with the text the Cancel button must then read; skipped in the
+// suite's ordinary run, whose locale is whatever the caller has.
+TEST_F(KestrinStartup, CancelButtonReadsInTheLanguageOfTheLocale) {
+    const char* expected = std::getenv("KESTRIN_EXPECTED_CANCEL");
+    if (expected == nullptr) {
+        GTEST_SKIP() << "needs KESTRIN_EXPECTED_CANCEL and a locale, as CTest runs it";
+    }
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    run({path.string()}, [expected] {
+        auto* cancel = qobject_cast<QPushButton*>(dialog().GetDlgItem(IDCANCEL));
+        EXPECT_EQ(cancel->text(), QString::fromUtf8(expected)) << std::getenv("LANG");
+        // Only the button has a translation; the labels read the same everywhere.
+        EXPECT_EQ(dialog().GetSafeHwnd()->windowTitle(), QStringLiteral("sample.ttf - Kestrin"));
+        cancel->click();
+    });
 }
 
 TEST_F(KestrinStartup, OkWithoutChangesKeepsEveryNameRecordsBytes) {

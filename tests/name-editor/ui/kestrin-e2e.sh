@@ -24,7 +24,7 @@ cp "$font" "$work/font.ttf"
 "$kestrin" "$work/font.ttf" 2>"$work/stderr" &
 kestrin_pid=$!
 
-window="$(timeout 30 xdotool search --sync --name '^Kestrin$' | head -n 1)" || true
+window="$(timeout 30 xdotool search --sync --name '^font\.ttf - Kestrin$' | head -n 1)" || true
 [[ -n "$window" ]] || { echo "no Kestrin window"; cat "$work/stderr"; exit 1; }
 # No window manager runs here: focus the window directly, not by activating it.
 xdotool windowfocus --sync "$window"
