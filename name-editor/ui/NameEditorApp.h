@@ -2,6 +2,8 @@
 // line, run the main dialog, save the font if the dialog ended with OK.
 #pragma once
 
+#include <string>
+
 #include "NameTable.h"
 #include "TableDirectory.h"
 #include "platform/Afx.h"
@@ -12,6 +14,15 @@ class CNameEditorApp : public CWinApp {
     ~CNameEditorApp() override = default;
 
     BOOL InitInstance() override;
+    // "--help" and "--version", answered on standard output.
+    BOOL ProcessInformationRequest(const char* argument) override;
+
+  private:
+    // Started without a path: asks for a font with the file chooser and
+    // points m_lpCmdLine at the chosen path. False when the user cancelled.
+    bool ChooseFontPath();
+
+    std::string m_strChosenPath;
 };
 
 // The program-wide objects, constructed in this order before the program

@@ -124,6 +124,29 @@ class CDialog : public CWnd {
     std::unique_ptr<Window> window_;
 };
 
+// The system's chooser for a file to open. The filter is given the Windows
+// way, pairs of a description and its patterns separated by '|' and ended by
+// "||": "Fonts (*.ttf;*.otf)|*.ttf;*.otf||"; patterns match without regard
+// to case.
+class CFileDialog {
+  public:
+    explicit CFileDialog(BOOL openFileDialog, const char* defaultExtension = nullptr,
+                         const char* fileName = nullptr, std::uint32_t flags = 0,
+                         const char* filter = nullptr, CWnd* parent = nullptr);
+
+    // IDOK when a file was chosen, IDCANCEL when the user gave up, -1 when no
+    // chooser can be shown because windows can't be seen or answered (no
+    // display, or a platform that draws nowhere).
+    INT_PTR DoModal();
+    // The chosen file's full path, UTF-8.
+    std::string GetPathName() const { return pathName_; }
+
+  private:
+    std::string filter_;
+    CWnd* parent_;
+    std::string pathName_;
+};
+
 class CWinApp {
   public:
     explicit CWinApp(const char* appName = nullptr);
@@ -132,7 +155,13 @@ class CWinApp {
     virtual ~CWinApp();
 
     virtual BOOL InitInstance();
+    // The exit status: m_nExitCode, unless an override decides otherwise.
     virtual int ExitInstance();
+    // Answers a request for information given as the program's only argument
+    // ("--help"), before the toolkit starts, so that it needs no display.
+    // Returns TRUE when it answered; the program then ends with ExitInstance's
+    // status without running InitInstance.
+    virtual BOOL ProcessInformationRequest(const char* argument);
     // Kept for the three-dimensional look of the controls, which the toolkit
     // gives anyway.
     BOOL Enable3dControlsStatic() { return TRUE; }
@@ -141,16 +170,19 @@ class CWinApp {
     const char* m_lpCmdLine = "";
     CWnd* m_pMainWnd = nullptr;
     const char* m_pszAppName = nullptr;
+    // The status the process ends with; InitInstance sets it to say how the
+    // run went. Reset to 0 before each run.
+    int m_nExitCode = 0;
 };
 
 // The one application object of the process.
 CWinApp* AfxGetApp();
 
 // The process entry: builds the command-line tail (the arguments joined by
-// single blanks), starts the toolkit when there is a display (and it is not
-// running yet), installs the message box when windows can really be shown
-// and the resources' translations for the user's language, and runs the
-// application object's InitInstance; then ExitInstance gives the exit status.
-// Without a display no dialog can be created (DoModal gives -1) and messages
-// stay on standard error.
+// single blanks), offers a lone argument to ProcessInformationRequest, starts
+// the toolkit when there is a display (and it is not running yet), installs
+// the message box when windows can really be shown and the resources'
+// translations for the user's language, and runs the application object's
+// InitInstance; then ExitInstance gives the exit status. Without a display no
+// dialog can be created (DoModal gives -1) and messages stay on standard error.
 int AfxWinMain(int argc, char** argv);

@@ -70,7 +70,11 @@ BOOL CWinApp::InitInstance() {
 }
 
 int CWinApp::ExitInstance() {
-    return 0;
+    return m_nExitCode;
+}
+
+BOOL CWinApp::ProcessInformationRequest(const char* /*argument*/) {
+    return FALSE;
 }
 
 CWinApp* AfxGetApp() {
@@ -84,6 +88,11 @@ int AfxWinMain(int argc, char** argv) {
     }
     const std::string tail = commandLineTail(argc, argv);
     app->m_lpCmdLine = tail.c_str();
+    app->m_nExitCode = 0;
+    if (argc == 2 && app->ProcessInformationRequest(argv[1]) != FALSE) {
+        app->m_lpCmdLine = "";
+        return app->ExitInstance();
+    }
 
     // The toolkit sees only the program's name: every argument is the font
     // path's, never a toolkit option.

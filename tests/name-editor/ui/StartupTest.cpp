@@ -9,6 +9,7 @@
 #include <QtTest/QTest>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <map>
 #include <string>
@@ -141,7 +142,7 @@ TEST_F(KestrinStartup, FailedLoadsShowTheirMessageAndNoDialog) {
     for (const auto& [arguments, expected] : cases) {
         messages_.clear();
         dialogOpened_ = false;
-        EXPECT_EQ(run(arguments), 0);
+        EXPECT_EQ(run(arguments), 1) << expected;
         ASSERT_EQ(messages_.size(), 1u) << expected;
         EXPECT_EQ(messages_[0].caption, "Error");
         EXPECT_EQ(messages_[0].text, expected);
@@ -156,7 +157,7 @@ TEST_F(KestrinStartup, CancelLeavesTheFileByteIdenticalEvenForAPathWithBlanks) {
     const auto path = dir_ / "a font with blanks.ttf";
     testsupport::writeFileBytes(path, sampleFont());
     // The shell splits the unquoted path into words; they are joined again.
-    run({(dir_ / "a").string(), "font", "with", "blanks.ttf"}, [] {
+    const int status = run({(dir_ / "a").string(), "font", "with", "blanks.ttf"}, [] {
         // The caption names the file, not its folder.
         EXPECT_EQ(dialog().GetSafeHwnd()->windowTitle(),
                   QStringLiteral("a font with blanks.ttf - Kestrin"));
@@ -165,6 +166,7 @@ TEST_F(KestrinStartup, CancelLeavesTheFileByteIdenticalEvenForAPathWithBlanks) {
         testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);
         QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape);
     });
+    EXPECT_EQ(status, 0);
     EXPECT_TRUE(dialogOpened_);
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
@@ -189,15 +191,70 @@ TEST_F(KestrinStartup, CancelButtonReadsInTheLanguageOfTheLocale) {
     });
 }
 
+TEST_F(KestrinStartup, FailedSaveEndsWithStatusOne) {
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    const int status = run({path.string()}, [] {
+        testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);  // Windows, UTF-16
+        // Two fields at their longest no longer fit the table's 16-bit offsets.
+        for (const int id : {IDC_COPYRIGHT, IDC_TRADEMARK}) {
+            auto* field = testsupport::editOf(dialog(), id);
+            field->insert(QString(field->maxLength(), QLatin1Char('x')));
+        }
+        QTest::keyClick(testsupport::editOf(dialog(), IDC_VERSION), Qt::Key_Return);
+    });
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "name table too large.");
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// The real program without a display: the options that only inform work,
+// each as the one argument; anything else is the path as before.
+TEST(KestrinCommandLine, HelpAndVersionAloneAnswerWithoutADisplay) {
+    testsupport::TempDir dir;
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string output, errors;
+    };
+    const std::vector<Case> cases = {
+        {"--version", 0, "Kestrin " FONTTOOLS_VERSION "\n", ""},
+        {"--help", 0, "usage: Kestrin [FONT]\n", ""},
+        // A file named like the option is given with its folder.
+        {"./--help", 1, "", "Error: cannot open file.\n"},
+        {"--help --version", 1, "", "Error: cannot open file.\n"},
+        {"--Version", 1, "", "Error: cannot open file.\n"},
+        {"", 1, "", "Error: usage:\n"},
+    };
+    for (const Case& c : cases) {
+        const auto errors = dir.path() / "stderr";
+        const testsupport::CommandResult result =
+            testsupport::runCommand("cd " + testsupport::shellQuote(dir.path().string()) +
+                                    " && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " +
+                                    testsupport::shellQuote(KESTRIN_BINARY) + " " + c.arguments +
+                                    " 2>" + testsupport::shellQuote(errors.string()));
+        EXPECT_EQ(result.status, c.status) << c.arguments;
+        // Only the first line of the help: the rest is prose.
+        EXPECT_EQ(result.output.substr(0, result.output.find('\n') + 1), c.output) << c.arguments;
+        const Bytes errorBytes = testsupport::readFileBytes(errors);
+        EXPECT_EQ(std::string(errorBytes.begin(), errorBytes.end()), c.errors) << c.arguments;
+    }
+}
+
 TEST_F(KestrinStartup, OkWithoutChangesKeepsEveryNameRecordsBytes) {
     const auto path = dir_ / "sample.ttf";
     testsupport::writeFileBytes(path, sampleFont());
-    run({path.string()}, [] {
+    const int status = run({path.string()}, [] {
+        EXPECT_EQ(testsupport::entriesOf(testsupport::comboOf(dialog(), IDC_ENCODE)),
+                  (std::vector<std::string>{"platform=Macintosh, encode=Roman, lang=English",
+                                            "platform=Microsft, encode=Unicode, lang=English"}));
         EXPECT_EQ(testsupport::editOf(dialog(), IDC_FAMILYNAME)->text(),
                   QString::fromUtf8("Caf\xC3\xA9 Sans"));
         testsupport::comboOf(dialog(), IDC_ENCODE)->setCurrentIndex(1);
         QTest::keyClick(testsupport::editOf(dialog(), IDC_VERSION), Qt::Key_Return);
     });
+    EXPECT_EQ(status, 0);
     EXPECT_TRUE(messages_.empty());
     const Bytes saved = testsupport::readFileBytes(path);
     EXPECT_EQ(namesOf(saved), namesOf(sampleFont()));

@@ -2,7 +2,9 @@
 # Kestrin end to end on a virtual X display: opens a copy of DejaVu Sans,
 # then either types a new family name into the FamilyName field and presses
 # Return, or presses Escape; checks the saved file with fontTools.
-# Usage: kestrin-e2e.sh <Kestrin> ok|cancel <python with fontTools>
+# "chooser" starts Kestrin without a path: Escape in the file chooser ends it
+# with status 0; a path typed into the chooser opens the dialog on that font.
+# Usage: kestrin-e2e.sh <Kestrin> ok|cancel|chooser <python with fontTools>
 set -euo pipefail
 source "$(dirname "$0")/../../../scripts/lib/xvfb.sh"
 kestrin="$1"
@@ -21,14 +23,63 @@ make_scratch_with_cleanup
 start_xvfb "$work" 1024x768
 
 cp "$font" "$work/font.ttf"
+
+# find_window TITLE_PATTERN: the first window whose title matches, focused
+# directly (no window manager runs here to activate it).
+find_window() {
+    window="$(timeout 30 xdotool search --sync --name "$1" | head -n 1)" || true
+    [[ -n "$window" ]] || { echo "no window titled $1"; cat "$work/stderr"; exit 1; }
+    xdotool windowfocus --sync "$window"
+    sleep 0.5
+}
+
+# wait_for_kestrin: waits for Kestrin to end and fails unless it ended with
+# status 0 and wrote no error.
+wait_for_kestrin() {
+    for _ in $(seq 200); do
+        kill -0 "$kestrin_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$kestrin_pid" 2>/dev/null; then
+        echo "Kestrin did not end"
+        exit 1
+    fi
+    status=0
+    wait "$kestrin_pid" || status=$?
+    kestrin_pid=""
+    [[ "$status" -eq 0 ]] || { echo "Kestrin exit status $status"; cat "$work/stderr"; exit 1; }
+    if [[ -s "$work/stderr" ]] && grep -q '^Error' "$work/stderr"; then
+        cat "$work/stderr"
+        exit 1
+    fi
+}
+
+if [[ "$outcome" == chooser ]]; then
+    "$kestrin" 2>"$work/stderr" &
+    kestrin_pid=$!
+    find_window '^Open$'
+    xdotool key Escape
+    wait_for_kestrin
+    echo "Escape in the chooser: status 0"
+
+    "$kestrin" 2>"$work/stderr" &
+    kestrin_pid=$!
+    find_window '^Open$'
+    # The chooser's file name field has the focus.
+    xdotool type --delay 20 "$work/font.ttf"
+    xdotool key Return
+    find_window '^font\.ttf - Kestrin$'
+    xdotool key Escape
+    wait_for_kestrin
+    cmp "$font" "$work/font.ttf"
+    echo "the chosen font opened; Escape left it unchanged"
+    exit 0
+fi
+
 "$kestrin" "$work/font.ttf" 2>"$work/stderr" &
 kestrin_pid=$!
-
-window="$(timeout 30 xdotool search --sync --name '^font\.ttf - Kestrin$' | head -n 1)" || true
-[[ -n "$window" ]] || { echo "no Kestrin window"; cat "$work/stderr"; exit 1; }
-# No window manager runs here: focus the window directly, not by activating it.
-xdotool windowfocus --sync "$window"
-sleep 0.5
+# The title names the file.
+find_window '^font\.ttf - Kestrin$'
 if [[ "$outcome" == ok ]]; then
     # The Encode list has the focus; two Tabs reach FamilyName.
     xdotool key --delay 50 Tab Tab ctrl+a
@@ -38,22 +89,7 @@ else
     xdotool key Escape
 fi
 
-for _ in $(seq 200); do
-    kill -0 "$kestrin_pid" 2>/dev/null || break
-    sleep 0.1
-done
-if kill -0 "$kestrin_pid" 2>/dev/null; then
-    echo "Kestrin did not end"
-    exit 1
-fi
-status=0
-wait "$kestrin_pid" || status=$?
-kestrin_pid=""
-[[ "$status" -eq 0 ]] || { echo "Kestrin exit status $status"; exit 1; }
-if [[ -s "$work/stderr" ]] && grep -q '^Error' "$work/stderr"; then
-    cat "$work/stderr"
-    exit 1
-fi
+wait_for_kestrin
 
 if [[ "$outcome" != ok ]]; then
     cmp "$font" "$work/font.ttf"
