@@ -66,6 +66,10 @@ std::string nameFromList(std::span<const char* const> names, std::uint16_t value
     return value < names.size() ? std::string(names[value]) : numbered(fallback, value);
 }
 
+bool failed(UErrorCode status) {
+    return U_FAILURE(status) != 0;
+}
+
 // ICU's locale for a Windows language ID, or "" when it knows none. The
 // neutral ID 0 comes back as the root locale, which names no language.
 std::string localeOfWindowsLanguage(std::uint16_t languageID) {
@@ -73,7 +77,7 @@ std::string localeOfWindowsLanguage(std::uint16_t languageID) {
     UErrorCode status = U_ZERO_ERROR;
     const std::int32_t length = uloc_getLocaleForLCID(
         languageID, locale.data(), static_cast<std::int32_t>(locale.size()), &status);
-    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0 ||
+    if (failed(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0 ||
         std::strcmp(locale.data(), "root") == 0) {
         return {};
     }
@@ -87,14 +91,14 @@ std::string englishDisplay(const std::string& locale, DisplayFunction display) {
     UErrorCode status = U_ZERO_ERROR;
     const std::int32_t length = display(locale.c_str(), "en", utf16.data(),
                                         static_cast<std::int32_t>(utf16.size()), &status);
-    if (U_FAILURE(status) || length <= 0 || status == U_STRING_NOT_TERMINATED_WARNING) {
+    if (failed(status) || length <= 0 || status == U_STRING_NOT_TERMINATED_WARNING) {
         return {};
     }
     std::array<char, 4 * 256 + 1> utf8{};
     const std::int32_t utf8Size = static_cast<std::int32_t>(utf8.size());
     std::int32_t written = 0;
     u_strToUTF8(utf8.data(), utf8Size, &written, utf16.data(), length, &status);
-    if (U_FAILURE(status) || written >= utf8Size) {
+    if (failed(status) || written >= utf8Size) {
         return {};
     }
     return {utf8.data(), static_cast<std::size_t>(written)};

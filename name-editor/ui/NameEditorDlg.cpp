@@ -1,26 +1,23 @@
 #include "NameEditorDlg.h"
 
-#include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "EncodeString.h"
 
 namespace {
 
-bool sameTriple(const NameRecord& a, const NameRecord& b) {
-    return a.platformID == b.platformID && a.encodingID == b.encodingID &&
-           a.languageID == b.languageID;
-}
-
 // The list finds entries without regard to case; the texts are ASCII where
 // they could clash.
-bool equalIgnoringCase(const std::string& a, const std::string& b) {
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
+std::string foldedCase(std::string text) {
+    for (char& c : text) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return text;
 }
 
 }  // namespace
@@ -74,23 +71,21 @@ BOOL CNameEditorDlg::OnInitDialog() {
         std::string text;
     };
     std::vector<Entry> entries;
+    std::set<std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>> triples;
+    std::map<std::string, int> timesRead;
     for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
-        const bool known = std::any_of(entries.begin(), entries.end(), [&](const Entry& entry) {
-            return sameTriple(*entry.record, *record);
-        });
-        if (!known) {
+        if (triples.emplace(record->platformID, record->encodingID, record->languageID).second) {
             entries.push_back({record, GetEncodeString(record->platformID, record->encodingID,
                                                        record->languageID)});
+            ++timesRead[foldedCase(entries.back().text)];
         }
     }
-    for (Entry& entry : entries) {
-        const auto same = std::count_if(entries.begin(), entries.end(), [&](const Entry& other) {
-            return equalIgnoringCase(other.text, entry.text);
-        });
+    for (const Entry& entry : entries) {
         const NameRecord& record = *entry.record;
-        const char* text = same > 1 ? GetDistinctEncodeString(record.platformID, record.encodingID,
-                                                              record.languageID)
-                                    : entry.text.c_str();
+        const char* text =
+            timesRead[foldedCase(entry.text)] > 1
+                ? GetDistinctEncodeString(record.platformID, record.encodingID, record.languageID)
+                : entry.text.c_str();
         const int index = m_Encode.AddString(text);
         m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(entry.record));
     }
