@@ -10,7 +10,7 @@ repo="$(cd "$(dirname "$0")/.." && pwd)"
 build="${1:-$repo/build/bench}"
 runs="${2:-20}"
 
-if [[ ! -x "$build/bench/model-load-save" ]]; then
+if [[ ! -x "$build/bin/model-load-save" ]]; then
     cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
     cmake --build "$build" --target model-load-save -j "$(nproc)" >/dev/null
 fi
@@ -47,7 +47,7 @@ time_runs() {
     echo $(((end - start) / 1000000))
 }
 
-model_ms=$(time_runs "$build/bench/model-load-save" "$work/font")
+model_ms=$(time_runs "$build/bin/model-load-save" "$work/font")
 cp_ms=$(time_runs dd if="$font" of="$work/copy" bs=1M conv=fsync status=none)
 cmp -s "$font" "$work/font" || echo "note: the saved font differs from the source (layout normalised)"
 
