@@ -33,13 +33,11 @@ build_tree() {
     cmake --build "$dir" -j "$(nproc)"
 }
 
-# Builds the Debian package in build/package (optimised, no tests or benchmarks,
-# only what goes into it) and sets package_file to the .deb written.
+# Builds the Debian package in build/package (optimised, no tests or benchmarks)
+# and sets package_file to the .deb written.
 build_package() {
     local dir="$repo_root/build/package"
-    cmake -S "$repo_root" -B "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
-        -DFONTTOOLS_BENCH=OFF >/dev/null
-    cmake --build "$dir" -j "$(nproc)" --target Kestrin Zelvic AllZelvic man_pages
+    build_tree "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFONTTOOLS_BENCH=OFF
     rm -f "$dir"/*.deb
     (cd "$dir" && cpack -G DEB)
     package_file="$(echo "$dir"/*.deb)"
