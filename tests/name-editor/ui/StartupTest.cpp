@@ -184,7 +184,8 @@ TEST_F(KestrinStartup, CancelButtonReadsInTheLanguageOfTheLocale) {
     testsupport::writeFileBytes(path, sampleFont());
     run({path.string()}, [expected] {
         auto* cancel = qobject_cast<QPushButton*>(dialog().GetDlgItem(IDCANCEL));
-        EXPECT_EQ(cancel->text(), QString::fromUtf8(expected)) << std::getenv("LANG");
+        EXPECT_EQ(cancel->text(), QString::fromUtf8(expected))
+            << qEnvironmentVariable("LANG").toStdString();
         // Only the button has a translation; the labels read the same everywhere.
         EXPECT_EQ(dialog().GetSafeHwnd()->windowTitle(), QStringLiteral("sample.ttf - Kestrin"));
         cancel->click();
