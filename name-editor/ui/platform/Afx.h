@@ -127,7 +127,8 @@ class CDialog : public CWnd {
 // The system's chooser for a file to open. The filter is given the Windows
 // way, pairs of a description and its patterns separated by '|' and ended by
 // "||": "Fonts (*.ttf;*.otf)|*.ttf;*.otf||"; patterns match without regard
-// to case.
+// to case. Only the form that opens one existing file is made: the other
+// arguments are taken for the calls' shape and not used.
 class CFileDialog {
   public:
     explicit CFileDialog(BOOL openFileDialog, const char* defaultExtension = nullptr,
