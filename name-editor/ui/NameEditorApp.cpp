@@ -3,6 +3,8 @@
 #include "FontStore.h"
 #include "NameEditorDlg.h"
 
+#include <string>
+
 // Defined together so that their construction order is their order here.
 CNameEditorApp theApp;
 TableDirectory theTableDirectory;
@@ -16,9 +18,17 @@ BOOL CNameEditorApp::InitInstance() {
     }
 
     CNameEditorDlg dlg;
+    std::string reason;
+    if (!canReplace(m_lpCmdLine, reason)) {
+        dlg.SetReadOnlyNotice("Read-only: " + reason);
+    }
     m_pMainWnd = &dlg;
-    if (dlg.DoModal() == IDOK) {
-        saveFont(m_lpCmdLine, theTableDirectory, theNameTable);
+    // A failed save leaves the model as it was: the dialog opens again with
+    // the edits, for the user to fix the cause and press OK again, or Cancel.
+    while (dlg.DoModal() == IDOK) {
+        if (saveFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+            break;
+        }
     }
     m_pMainWnd = nullptr;
 

@@ -45,6 +45,8 @@ class CWnd {
     // the user changes it yields exactly these bytes, valid UTF-8 or not.
     void SetWindowText(const char* text);
     HICON SetIcon(HICON icon, BOOL bigIcon);
+    // Gives the window the keyboard focus.
+    void SetFocus();
 
     HWND m_hWnd = nullptr;
 };

@@ -138,6 +138,12 @@ void CWnd::SetWindowText(const char* text) {
     }
 }
 
+void CWnd::SetFocus() {
+    if (m_hWnd != nullptr) {
+        m_hWnd->setFocus();
+    }
+}
+
 HICON CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
     // Each icon resource holds both sizes; the toolkit picks the one it needs.
     if (m_hWnd != nullptr) {

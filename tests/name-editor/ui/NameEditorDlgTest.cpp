@@ -103,13 +103,14 @@ TEST(NameEditorDlg, SortsWithoutRegardToCaseAndSharedStringsKeepTheirFirstTriple
             (std::vector<std::string>{
                 macEnglish, "platform=Macintosh, encode=RSymbol, lang=English", windowsEnglish}));
         selectEntry(dialog, 2);
-        // The entry stands for the triple of the first record that gave its text.
-        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "British first");
-        retype(editOf(dialog, IDC_FAMILYNAME), "British edited");
+        // The entry stands for the triple of the first record that gave its
+        // text: added records sort, so American English comes first.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "American");
+        retype(editOf(dialog, IDC_FAMILYNAME), "American edited");
         press(dialog, IDOK);
     });
-    EXPECT_EQ(textAt(names, {3, 1, 2057, 1}), "British edited");
-    EXPECT_EQ(textAt(names, {3, 1, 1033, 1}), "American");
+    EXPECT_EQ(textAt(names, {3, 1, 1033, 1}), "American edited");
+    EXPECT_EQ(textAt(names, {3, 1, 2057, 1}), "British first");
 }
 
 TEST(NameEditorDlg, KeepsTypedTextsAcrossSelectionChangesAndEmptiesMissingNames) {
