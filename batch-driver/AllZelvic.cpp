@@ -143,7 +143,21 @@ int runTool(const std::filesystem::path& tool, const std::vector<std::string>& f
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    // --help and --version only when alone; any other argument is ignored.
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs("AllZelvic: joins every .ttf file of the current folder into Fonts.TTC"
+                   " with Zelvic\n\n"
+                   "usage:      cd FOLDER && AllZelvic\n"
+                   "--help:     show this text\n"
+                   "--version:  show the version\n",
+                   stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("AllZelvic " FONTTOOLS_VERSION "\n", stdout);
+        return 0;
+    }
     const std::vector<std::string> fonts = listFonts();
     if (fonts.empty()) {
         std::fputs("Error: no .ttf file.\n", stdout);

@@ -36,6 +36,7 @@ struct FileError {
     Step step = Step::Open;
     int error = 0;       // the errno behind it, 0 when the reason is our own
     std::string reason;  // "Permission denied", "it is a folder", "not a regular file", ...
+    std::string file;    // for Read: the input at fault, which an output's step also reads
 
     // "cannot open: it is a folder", "cannot create: Permission denied",
     // "write error: No space left on device".
@@ -144,7 +145,8 @@ class FileReplacement {
     // Checks `target` and opens the unnamed (or temporary) new file.
     bool create(const std::string& target, FileError& error);
 
-    // The new file's size so far; appends go there.
+    // The new file's size so far; appends go there. Small appends are
+    // gathered and written together; every other call sees them as written.
     std::uint64_t size() const { return size_; }
     bool append(std::span<const std::uint8_t> bytes, FileError& error);
     bool appendZeros(std::uint64_t count, FileError& error);
@@ -166,11 +168,22 @@ class FileReplacement {
     const std::string& target() const { return target_; }
 
   private:
+    bool flush(FileError& error);
+    bool writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
+    bool copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
+                  FileError& error);
+    bool carryOverAttributes(FileError& error);
+    bool putInPlace(FileError& error);
+    bool fail(FileError& error, FileError::Step step, int code);
+
     FileDescriptor fd_;
-    std::string target_;               // after links were followed
-    std::string temporaryName_;        // only when the file system lacks O_TMPFILE
-    std::optional<struct stat> old_;   // the file being replaced, if any
-    std::uint64_t size_ = 0;
+    std::string target_;                 // after links were followed
+    std::string temporaryName_;          // only when the file system lacks O_TMPFILE
+    int cleanupSlot_ = -1;               // where a signal finds temporaryName_
+    std::optional<struct stat> old_;     // the file being replaced, if any
+    std::uint64_t size_ = 0;             // written to the file and held in pending_
+    std::vector<std::uint8_t> pending_;  // small appends, written together
+    bool copyInKernel_ = true;           // until copy_file_range says otherwise
 };
 
 }  // namespace filecore

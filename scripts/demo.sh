@@ -12,7 +12,7 @@ build_tree "$build" -DBUILD_TESTING=OFF
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/"
-"$build/name-editor/model/kestrin-names" "$work/DejaVuSans.ttf" "Sample Family" "$work/DejaVuSans-renamed.ttf"
+"$build/bin/kestrin-names" "$work/DejaVuSans.ttf" "Sample Family" "$work/DejaVuSans-renamed.ttf"
 
 # Zelvic joins three DejaVu fonts into a collection and splits it again, each
 # step printing its report.
@@ -22,7 +22,7 @@ cp /usr/share/fonts/truetype/dejavu/DejaVuSans{,-Bold,Mono}.ttf "$work/zelvic/"
     "$build/bin/Zelvic" Sample.ttc && ls -l)
 
 # The name editor dialog, when there is a display to show it on.
-if [[ -n "${DISPLAY:-}" && -x "$build/name-editor/ui/Kestrin" ]]; then
+if [[ -n "${DISPLAY:-}" && -x "$build/bin/Kestrin" ]]; then
     cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/Kestrin-sample.ttf"
-    "$build/name-editor/ui/Kestrin" "$work/Kestrin-sample.ttf"
+    "$build/bin/Kestrin" "$work/Kestrin-sample.ttf"
 fi

@@ -6,7 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 source "$(dirname "$0")/lib/xvfb.sh"
 
-kestrin="${1:-$repo_root/build/demo/name-editor/ui/Kestrin}"
+kestrin="${1:-$repo_root/build/demo/bin/Kestrin}"
 output="${2:-$repo_root/docs/kestrin.png}"
 font=/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 

@@ -9,6 +9,11 @@ build="$repo_root/build/test"
 build_tree "$build" -DBUILD_TESTING=ON
 (cd "$build" && ctest --output-on-failure -j "$(nproc)")
 
+# The Debian package, built as scripts/package.sh builds it, then checked for
+# its contents, installed with apt, its programs run, and removed again.
+build_package
+bash "$repo_root/tests/package/check-package.sh" "$package_file"
+
 # The whole suite once more with AddressSanitizer and UndefinedBehaviorSanitizer
 # (any report fails its test). Leaks are still reported, except those of the
 # system libraries that Qt loads (cmake/lsan.supp).

@@ -41,11 +41,16 @@ MEDIUM = (
        for s in ("Regular", "Bold", "Italic", "BoldItalic")]
 )
 
-TARGETS = {  # fastest peer / ours at least, ours / limit at most
-    "make": (20.0, 1.5),
-    "split": (20.0, 1.5),
-    "rename": (20.0, 3.0),
+# Ours over the limit at most: the limit moves the same bytes as plainly as
+# the system allows (cat into one new file, cp into an empty folder, dd
+# syncing the copy as the model's save does).
+TARGETS = {
+    "make": 1.1,
+    "split": 1.1,
+    "rename": 1.25,
 }
+# Peak memory at most this plus the largest input font's table directory.
+MEMORY_BUDGET_KIB = 32 * 1024
 OPERATIONS = {"make": "make collection", "split": "split collection",
               "rename": "rename family + save"}
 
@@ -56,6 +61,11 @@ class Corpus:
     fonts: list  # paths, in collection order
     rename_font: Path
     collection: Path = None  # the split input every tool gets
+
+    @property
+    def largest_directory(self):
+        """Bytes of the largest offset table and table records among the fonts."""
+        return max(sfnt.directory_size(p) for p in self.fonts)
 
     @property
     def input_bytes(self):
@@ -99,9 +109,10 @@ def tools_for(operation, zelvic, driver):
             Tool("Zelvic", "ours", z and (lambda c, d: z + ["coll.ttc"])),
             Tool("otc2otf", "peer", lambda c, d: [str(AFDKO / "otc2otf"), "coll.ttc"], order="psname"),
             Tool("fontTools", "peer", lambda c, d: [PYTHON, FTPEER, "split", "coll.ttc"]),
-            # The bytes a split must write: the member fonts, end to end.
-            Tool("cat", "limit", lambda c, d: ["/bin/cat"] + [str(p) for p in c.fonts],
-                 stdout="all.bin", checked=False),
+            # The files a split must write: the member fonts, copied into the
+            # run's folder (empty but for the collection, as for every tool).
+            Tool("cp", "limit", lambda c, d: ["/bin/cp"] + [str(p) for p in c.fonts] + ["."],
+                 checked=False),
         ]
     d = [driver] if driver else None
     return [
@@ -109,11 +120,12 @@ def tools_for(operation, zelvic, driver):
              d and (lambda c, _: d + ["rename-family", str(c.rename_font), NEW_FAMILY, "out.ttf"])),
         Tool("fontTools", "peer", lambda c, _: [PYTHON, FTPEER, "rename-family", str(c.rename_font),
                                                  NEW_FAMILY, "out.ttf"]),
-        Tool("cp", "limit", lambda c, _: ["/bin/cp", str(c.rename_font), "out.ttf"], checked=False),
         # The model's save syncs the new file to disk before it replaces the
-        # old one; this is the same copy made just as durable.
-        Tool("dd fsync", "reference", lambda c, _: ["/bin/dd", f"if={c.rename_font}", "of=out.ttf",
-                                                     "bs=1M", "conv=fsync", "status=none"],
+        # old one; the limit is the same copy made just as durable.
+        Tool("dd fsync", "limit", lambda c, _: ["/bin/dd", f"if={c.rename_font}", "of=out.ttf",
+                                                 "bs=1M", "conv=fsync", "status=none"],
+             checked=False),
+        Tool("cp", "reference", lambda c, _: ["/bin/cp", str(c.rename_font), "out.ttf"],
              checked=False),
     ]
 
@@ -323,11 +335,9 @@ def ratio_rows(corpora, table):
             peers = [t for t in tools if t.role == "peer"]
             limit = next(t for t in tools if t.role == "limit")
             cells = []
-            speedups = []
             for peer in peers:
                 theirs = median(results[peer.name])
                 if mine and theirs:
-                    speedups.append(theirs / mine)
                     cells.append(f"{peer.name} {theirs / mine:.1f}x")
                 else:
                     cells.append(f"{peer.name} —")
@@ -340,17 +350,16 @@ def ratio_rows(corpora, table):
                     limit_cell += f" ({mine / other:.2f}x {reference.name})"
             peer_peaks = [results[p.name].peak_kib for p in peers if results[p.name].peak_kib]
             my_peak = results[ours.name].peak_kib
-            want_speedup, want_limit = TARGETS[operation]
+            want_limit = TARGETS[operation]
+            budget = MEMORY_BUDGET_KIB + corpus.largest_directory / 1024
             if mine is None:
                 verdict = results[ours.name].error or "no result"
             else:
                 missed = []
-                if not speedups or min(speedups) < want_speedup:
-                    missed.append(f"<{want_speedup:.0f}x fastest peer")
                 if to_limit is None or to_limit > want_limit:
                     missed.append(f">{want_limit}x {limit.name}")
-                if not peer_peaks or my_peak >= min(peer_peaks):
-                    missed.append("memory")
+                if not my_peak or my_peak > budget:
+                    missed.append(f"memory >{mib(budget)} MiB")
                 if results[ours.name].findings:
                     missed.append("table bytes")
                 verdict = "met" if not missed else "missed: " + ", ".join(missed)
@@ -464,8 +473,11 @@ def report(corpora, table, runs, seconds, floor, load):
         f"{ms(floor)} ms (median)",
         "",
         "Ratios (medians; peer columns: the peer's time over ours, so 30x means ours is 30 times "
-        "faster; limit column: our time over the limit's; memory: our peak RSS vs the lowest "
-        "peer's, MiB):",
+        "faster; limit column: our time over the limit's, the target being at most "
+        f"{TARGETS['make']}x cat for make, {TARGETS['split']}x cp for split and "
+        f"{TARGETS['rename']}x dd fsync for the name edit; memory: our peak RSS vs the lowest "
+        f"peer's, MiB, the target being at most {MEMORY_BUDGET_KIB // 1024} MiB plus the largest "
+        "font's table directory):",
         "",
         markdown_table(["corpus", "operation", "ours ms", "peers", "vs limit", "peak RSS",
                         "targets"], ratio_rows(corpora, table)),

@@ -32,3 +32,14 @@ build_tree() {
     cmake -S "$repo_root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     cmake --build "$dir" -j "$(nproc)"
 }
+
+# Builds the Debian package in build/package (optimised, no tests or benchmarks)
+# and sets package_file to the .deb written.
+build_package() {
+    local dir="$repo_root/build/package"
+    build_tree "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF -DFONTTOOLS_BENCH=OFF
+    rm -f "$dir"/*.deb
+    (cd "$dir" && cpack -G DEB)
+    package_file="$(echo "$dir"/*.deb)"
+    [[ -f "$package_file" ]] || { echo "no package in $dir" >&2; return 1; }
+}

@@ -38,6 +38,33 @@ TEST_F(AllZelvic, NoTtfFileIsAnErrorEvenBesideACollection) {
     EXPECT_EQ(result.output, "Error: no .ttf file.\n");
 }
 
+// --help and --version answer on standard output with status 0 when alone and
+// start nothing; with anything beside them the arguments are ignored as ever.
+TEST_F(AllZelvic, HelpAndVersionOnlyWhenAlone) {
+    font("a.ttf", 1);
+    struct Case {
+        std::string arguments;
+        int status;
+        std::string output;  // the start of what is printed
+    };
+    const Case cases[] = {
+        {"--version", 0, "AllZelvic " FONTTOOLS_VERSION "\n"},
+        {"--help", 0, "AllZelvic: joins every .ttf file of the current folder into Fonts.TTC"},
+        {"--help --help", 255, "Zelvic: TrueType Collection maker and splitter\n\nmake .TTC:"},
+        {"./--version", 255, "Zelvic: TrueType Collection maker and splitter\n\nmake .TTC:"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const auto result = runCommand("cd " + shellQuote(dir.path().string()) + " && " +
+                                       shellQuote(program) + " " + c.arguments + " 2>&1");
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.output.substr(0, c.output.size()), c.output) << result.output;
+    }
+    EXPECT_EQ(runCommand(shellQuote(program) + " --version").output,
+              "AllZelvic " FONTTOOLS_VERSION "\n");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"a.ttf"});
+}
+
 TEST_F(AllZelvic, PassesEveryTtfSortedWithoutRegardToCase) {
     font("b.TTF", 2);
     font("A.ttf", 1);

@@ -1,0 +1,801 @@
+#include "Files.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <utility>
+
+#include "ByteOrder.h"
+
+namespace filecore {
+
+namespace {
+
+// How many symbolic links a path may pass through, as the kernel allows.
+constexpr int kMaxLinkHops = 40;
+// Appends smaller than this are gathered before they are written.
+constexpr std::size_t kPendingCapacity = std::size_t{64} * 1024;
+// Bytes moved per copy_file_range or pread/pwrite round.
+constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
+constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
+
+FileError errorOf(FileError::Step step, int code) {
+    return {step, code, std::strerror(code), {}};
+}
+
+FileError ownError(FileError::Step step, std::string reason) {
+    return {step, 0, std::move(reason), {}};
+}
+
+FileError endedEarly(const std::string& path) {
+    return {FileError::Step::Read, 0, "the file ended early", path};
+}
+
+// The folder that holds `path`, as a path that can be opened.
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    if (slash == 0) {
+        return "/";
+    }
+    return path.substr(0, slash);
+}
+
+std::string inFolder(const std::string& folder, const std::string& name) {
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// A short name no other run picks: the target's own name may already use
+// every byte a name may have, so the temporary can't be built from it.
+std::string randomName() {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::array<std::uint8_t, 10> noise{};
+    std::size_t got = 0;
+    while (got < noise.size()) {
+        const ssize_t n = ::getrandom(noise.data() + got, noise.size() - got, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // the pid and a counter below still keep runs apart
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    static std::atomic<std::uint32_t> counter{0};
+    const std::uint32_t mix = static_cast<std::uint32_t>(::getpid()) * 2654435761u + counter++;
+    std::string name = ".fc";
+    for (std::size_t i = 0; i < noise.size(); ++i) {
+        const std::uint32_t value = noise[i] ^ (mix >> (i % 4 * 8));
+        name += kLetters[value % (sizeof(kLetters) - 1)];
+    }
+    return name;
+}
+
+// Named temporaries that a signal would otherwise leave behind. The handler
+// may only touch async-signal-safe state: fixed slots whose flag says when
+// the path in them is complete.
+struct CleanupSlot {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
+    std::array<char, 4096> path{};
+};
+static_assert(std::atomic<int>::is_always_lock_free);
+std::array<CleanupSlot, 16> cleanupSlots;
+constexpr std::array<int, 3> kCleanupSignals = {SIGTERM, SIGINT, SIGHUP};
+
+extern "C" void removeTemporariesAndDie(int signal) {
+    for (CleanupSlot& slot : cleanupSlots) {
+        if (slot.state.load() == 2) {
+            ::unlink(slot.path.data());
+        }
+    }
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    ::sigaction(signal, &fallback, nullptr);
+    ::raise(signal);
+}
+
+// Only signals nobody else handles are taken over.
+void installCleanupHandlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int signal : kCleanupSignals) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
+                continue;
+            }
+            struct sigaction handler {};
+            handler.sa_handler = removeTemporariesAndDie;
+            sigemptyset(&handler.sa_mask);
+            ::sigaction(signal, &handler, nullptr);
+        }
+    });
+}
+
+int registerTemporary(const std::string& path) {
+    if (path.size() >= CleanupSlot{}.path.size()) {
+        return -1;
+    }
+    installCleanupHandlers();
+    for (std::size_t i = 0; i < cleanupSlots.size(); ++i) {
+        int expected = 0;
+        if (cleanupSlots[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(cleanupSlots[i].path.data(), path.c_str(), path.size() + 1);
+            cleanupSlots[i].state.store(2);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+void unregisterTemporary(int& slot) {
+    if (slot >= 0) {
+        cleanupSlots[static_cast<std::size_t>(slot)].state.store(0);
+        slot = -1;
+    }
+}
+
+bool writeAll(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes, int& code) {
+    while (!bytes.empty()) {
+        const ssize_t put = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            code = put < 0 ? errno : ENOSPC;
+            return false;
+        }
+        const auto count = static_cast<std::size_t>(put);
+        bytes = bytes.subspan(count);
+        offset += count;
+    }
+    return true;
+}
+
+// 0 when every byte was read, -1 when the file ended first, else the errno.
+int readAll(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
+    while (!into.empty()) {
+        const ssize_t got = ::pread(fd, into.data(), into.size(), static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return errno;
+        }
+        if (got == 0) {
+            return -1;
+        }
+        const auto count = static_cast<std::size_t>(got);
+        into = into.subspan(count);
+        offset += count;
+    }
+    return 0;
+}
+
+bool hasNoWriteBit(const struct stat& info) {
+    return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+std::string FileError::describe() const {
+    switch (step) {
+        case Step::Open:
+            return "cannot open: " + reason;
+        case Step::Read:
+            return "cannot read: " + reason;
+        case Step::Create:
+            return "cannot create: " + reason;
+        case Step::Write:
+            break;
+    }
+    return "write error: " + reason;
+}
+
+std::optional<FileIdentity> identityOf(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return std::nullopt;
+    }
+    return FileIdentity{info.st_dev, info.st_ino};
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+        reset();
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+int FileDescriptor::release() {
+    return std::exchange(fd_, -1);
+}
+
+void FileDescriptor::reset() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool FileDescriptor::close() {
+    if (fd_ < 0) {
+        return true;
+    }
+    return ::close(release()) == 0;
+}
+
+FileView::~FileView() {
+    release();
+}
+
+FileView::FileView(FileView&& other) noexcept
+    : bytes_(std::exchange(other.bytes_, {})),
+      mapping_(std::exchange(other.mapping_, nullptr)),
+      read_(std::move(other.read_)) {}
+
+FileView& FileView::operator=(FileView&& other) noexcept {
+    if (this != &other) {
+        release();
+        bytes_ = std::exchange(other.bytes_, {});
+        mapping_ = std::exchange(other.mapping_, nullptr);
+        read_ = std::move(other.read_);
+    }
+    return *this;
+}
+
+void FileView::release() {
+    if (mapping_ != nullptr) {
+        ::munmap(mapping_, bytes_.size());
+        mapping_ = nullptr;
+    }
+    read_.clear();
+    read_.shrink_to_fit();
+    bytes_ = {};
+}
+
+bool InputFile::open(const std::string& path, FileError& error) {
+    close();
+    path_ = path;
+    // O_NONBLOCK: opening a FIFO must not wait for a writer, nor a device
+    // for carrier; whatever it is, fstat then tells and it is refused.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.valid()) {
+        error = errorOf(FileError::Step::Open, errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) {
+        error = errorOf(FileError::Step::Open, errno);
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        error = ownError(FileError::Step::Open, "it is a folder");
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = ownError(FileError::Step::Open, "not a regular file");
+        return false;
+    }
+    fd_ = std::move(fd);
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    identity_ = FileIdentity{info.st_dev, info.st_ino};
+    return true;
+}
+
+bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const {
+    const int result = readAll(fd_.get(), offset, into);
+    if (result == 0) {
+        return true;
+    }
+    error = result < 0 ? endedEarly(path_) : errorOf(FileError::Step::Read, result);
+    error.file = path_;
+    return false;
+}
+
+bool InputFile::view(FileView& out, FileError& error) const {
+    out.release();
+    struct stat info {};
+    if (::fstat(fd_.get(), &info) != 0) {
+        error = errorOf(FileError::Step::Read, errno);
+        error.file = path_;
+        return false;
+    }
+    const auto size = static_cast<std::uint64_t>(info.st_size);
+    if (size == 0) {
+        return true;
+    }
+    if (size > SIZE_MAX) {
+        error = errorOf(FileError::Step::Read, EFBIG);
+        error.file = path_;
+        return false;
+    }
+    const auto length = static_cast<std::size_t>(size);
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
+    if (mapped != MAP_FAILED) {
+        out.mapping_ = mapped;
+        out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
+        return true;
+    }
+    // Some file systems can't map; the bytes are read instead.
+    out.read_.resize(length);
+    if (!readAt(0, out.read_, error)) {
+        out.release();
+        return false;
+    }
+    out.bytes_ = out.read_;
+    return true;
+}
+
+bool FileReplacement::check(const std::string& target, std::string& resolved,
+                            std::optional<FileIdentity>& existing, FileError& error) {
+    existing.reset();
+    std::string path = target;
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0) {
+            if (errno != ENOENT) {
+                error = errorOf(FileError::Step::Create, errno);
+                return false;
+            }
+            break;  // a new file, possibly named by a dangling link
+        }
+        if (S_ISLNK(info.st_mode)) {
+            // The link stays; the file it names is the one replaced.
+            if (hops == kMaxLinkHops) {
+                error = errorOf(FileError::Step::Create, ELOOP);
+                return false;
+            }
+            std::array<char, 4096> link{};
+            const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+            if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+                error = errorOf(FileError::Step::Create, length < 0 ? errno : ENAMETOOLONG);
+                return false;
+            }
+            std::string next(link.data(), static_cast<std::size_t>(length));
+            if (next.empty()) {
+                error = errorOf(FileError::Step::Create, ENOENT);
+                return false;
+            }
+            if (next.front() != '/' && path.find('/') != std::string::npos) {
+                next = inFolder(folderOf(path), next);
+            }
+            path = std::move(next);
+            continue;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            error = ownError(FileError::Step::Create, "it is a folder");
+            return false;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            error = ownError(FileError::Step::Create, "not a regular file");
+            return false;
+        }
+        // A file nobody may write is not to be replaced, even by root, who
+        // could: the name model refuses it too.
+        if (hasNoWriteBit(info) || ::access(path.c_str(), W_OK) != 0) {
+            error = errorOf(FileError::Step::Create, EACCES);
+            return false;
+        }
+        existing = FileIdentity{info.st_dev, info.st_ino};
+        break;
+    }
+    // The replacement is made and renamed in the folder: it must be a
+    // folder we may write, so that nothing is found missing half-way.
+    const std::string folder = folderOf(path);
+    struct stat folderInfo {};
+    if (::stat(folder.c_str(), &folderInfo) != 0) {
+        error = errorOf(FileError::Step::Create, errno);
+        return false;
+    }
+    if (!S_ISDIR(folderInfo.st_mode)) {
+        error = errorOf(FileError::Step::Create, ENOTDIR);
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        error = errorOf(FileError::Step::Create, errno);
+        return false;
+    }
+    resolved = std::move(path);
+    return true;
+}
+
+FileReplacement::~FileReplacement() {
+    discard();
+}
+
+void FileReplacement::discard() {
+    fd_.reset();
+    if (!temporaryName_.empty()) {
+        ::unlink(temporaryName_.c_str());
+        temporaryName_.clear();
+    }
+    unregisterTemporary(cleanupSlot_);
+    old_.reset();
+    pending_.clear();
+    size_ = 0;
+}
+
+bool FileReplacement::fail(FileError& error, FileError::Step step, int code) {
+    error = errorOf(step, code);
+    discard();
+    return false;
+}
+
+bool FileReplacement::create(const std::string& target, FileError& error) {
+    discard();
+    std::string resolved;
+    std::optional<FileIdentity> existing;
+    if (!check(target, resolved, existing, error)) {
+        return false;
+    }
+    if (existing) {
+        struct stat info {};
+        if (::stat(resolved.c_str(), &info) != 0) {
+            error = errorOf(FileError::Step::Create, errno);
+            return false;
+        }
+        old_ = info;
+    }
+    target_ = resolved;
+    copyInKernel_ = true;
+    const std::string folder = folderOf(target_);
+    // Unnamed: a kill at any moment leaves nothing. 0666 lets the umask or
+    // the folder's default ACL decide, as for any new file.
+    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+    if (fd.valid()) {
+        fd_ = std::move(fd);
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+        return fail(error, FileError::Step::Create, errno);
+    }
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = inFolder(folder, randomName());
+        FileDescriptor named(
+            ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        if (named.valid()) {
+            fd_ = std::move(named);
+            temporaryName_ = std::move(name);
+            cleanupSlot_ = registerTemporary(temporaryName_);
+            return true;
+        }
+        if (errno != EEXIST) {
+            return fail(error, FileError::Step::Create, errno);
+        }
+    }
+    return fail(error, FileError::Step::Create, EEXIST);
+}
+
+bool FileReplacement::writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes,
+                               FileError& error) {
+    int code = 0;
+    if (!writeAll(fd_.get(), offset, bytes, code)) {
+        return fail(error, FileError::Step::Write, code);
+    }
+    return true;
+}
+
+bool FileReplacement::flush(FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    if (pending_.empty()) {
+        return true;
+    }
+    const std::uint64_t at = size_ - pending_.size();
+    if (!writeOut(at, pending_, error)) {
+        return false;
+    }
+    pending_.clear();
+    return true;
+}
+
+bool FileReplacement::append(std::span<const std::uint8_t> bytes, FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    if (pending_.size() + bytes.size() > kPendingCapacity && !flush(error)) {
+        return false;
+    }
+    if (bytes.size() >= kPendingCapacity) {
+        if (!writeOut(size_, bytes, error)) {
+            return false;
+        }
+    } else {
+        if (pending_.capacity() < kPendingCapacity) {
+            pending_.reserve(kPendingCapacity);
+        }
+        pending_.insert(pending_.end(), bytes.begin(), bytes.end());
+    }
+    size_ += bytes.size();
+    return true;
+}
+
+bool FileReplacement::appendZeros(std::uint64_t count, FileError& error) {
+    static constexpr std::array<std::uint8_t, 4096> kZeros{};
+    while (count > 0) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(count, kZeros.size()));
+        if (!append(std::span(kZeros).first(piece), error)) {
+            return false;
+        }
+        count -= piece;
+    }
+    return true;
+}
+
+// Through user space: for file systems or kernels that can't copy between
+// these two files, and for what is left after copy_file_range gave up.
+bool FileReplacement::copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
+                               FileError& error) {
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kFallbackChunk)));
+    while (length > 0) {
+        const auto piece = std::span(buffer).first(
+            static_cast<std::size_t>(std::min<std::uint64_t>(length, buffer.size())));
+        if (!input.readAt(offset, piece, error)) {
+            discard();
+            return false;
+        }
+        if (!writeOut(size_, piece, error)) {
+            return false;
+        }
+        size_ += piece.size();
+        offset += piece.size();
+        length -= piece.size();
+    }
+    return true;
+}
+
+bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
+                                 FileError& error) {
+    if (!flush(error)) {
+        return false;
+    }
+    while (length > 0 && copyInKernel_) {
+        auto from = static_cast<off_t>(offset);
+        auto to = static_cast<off_t>(size_);
+        const auto piece = static_cast<std::size_t>(std::min(length, kCopyChunk));
+        const ssize_t copied =
+            ::copy_file_range(input.descriptor(), &from, fd_.get(), &to, piece, 0);
+        if (copied < 0 && errno == EINTR) {
+            continue;
+        }
+        if (copied == 0) {
+            // The input ends before the range it was checked to hold.
+            error = endedEarly(input.path());
+            discard();
+            return false;
+        }
+        if (copied < 0) {
+            // EXDEV, EINVAL, ENOSYS, EOPNOTSUPP and the like: this pair of
+            // files can't be copied in the kernel. A real failure shows
+            // again, with its own errno, on the way through user space.
+            copyInKernel_ = false;
+            break;
+        }
+        const auto count = static_cast<std::uint64_t>(copied);
+        size_ += count;
+        offset += count;
+        length -= count;
+    }
+    return length == 0 || copyFrom(input, offset, length, error);
+}
+
+bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes,
+                              FileError& error) {
+    if (!flush(error)) {
+        return false;
+    }
+    if (!rangeFits(size_, offset, bytes.size())) {
+        return fail(error, FileError::Step::Write, EINVAL);
+    }
+    return writeOut(offset, bytes, error);
+}
+
+bool FileReplacement::readAt(std::uint64_t offset, std::span<std::uint8_t> into,
+                             FileError& error) const {
+    // Bytes still gathered are read from memory; the rest from the file.
+    const std::uint64_t written = size_ - pending_.size();
+    if (!fd_.valid() || !rangeFits(size_, offset, into.size())) {
+        error = errorOf(FileError::Step::Read, EINVAL);
+        error.file = target_;
+        return false;
+    }
+    if (offset < written) {
+        const auto fromFile =
+            static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), written - offset));
+        const int result = readAll(fd_.get(), offset, into.first(fromFile));
+        if (result != 0) {
+            error = result < 0 ? endedEarly(target_) : errorOf(FileError::Step::Read, result);
+            error.file = target_;
+            return false;
+        }
+        into = into.subspan(fromFile);
+        offset += fromFile;
+    }
+    if (!into.empty()) {
+        const auto at = static_cast<std::size_t>(offset - written);
+        std::memcpy(into.data(), pending_.data() + at, into.size());
+    }
+    return true;
+}
+
+namespace {
+
+// The attribute names a list holds, each ended by a zero byte.
+std::vector<std::string> attributeNames(std::span<const char> list) {
+    std::vector<std::string> names;
+    while (!list.empty()) {
+        const auto end = std::find(list.begin(), list.end(), '\0');
+        const auto length = static_cast<std::size_t>(end - list.begin());
+        if (length > 0) {
+            names.emplace_back(list.data(), length);
+        }
+        list = list.subspan(std::min(list.size(), length + 1));
+    }
+    return names;
+}
+
+// Reads the old file's attributes through `fd` where it could be opened,
+// else by its path.
+ssize_t listAttributes(int fd, const std::string& path, char* list, std::size_t size) {
+    return fd >= 0 ? ::flistxattr(fd, list, size) : ::listxattr(path.c_str(), list, size);
+}
+
+ssize_t getAttribute(int fd, const std::string& path, const std::string& name, void* value,
+                     std::size_t size) {
+    return fd >= 0 ? ::fgetxattr(fd, name.c_str(), value, size)
+                   : ::getxattr(path.c_str(), name.c_str(), value, size);
+}
+
+bool ignorableAttributeError(int code) {
+    return code == ENOTSUP || code == EOPNOTSUPP || code == EPERM || code == EACCES ||
+           code == ENODATA || code == ERANGE || code == EINVAL;
+}
+
+}  // namespace
+
+// The new file takes the old one's place in every way a user would notice:
+// owner and group first (a chown clears set-id bits and capabilities), then
+// the mode, then the extended attributes, ACLs included.
+bool FileReplacement::carryOverAttributes(FileError& error) {
+    if (!old_) {
+        if (!temporaryName_.empty()) {
+            const mode_t mask = ::umask(0);
+            ::umask(mask);
+            if (::fchmod(fd_.get(), 0666 & ~mask) != 0) {
+                return fail(error, FileError::Step::Write, errno);
+            }
+        }
+        return true;
+    }
+    if (::fchown(fd_.get(), old_->st_uid, old_->st_gid) != 0 && errno != EPERM) {
+        return fail(error, FileError::Step::Write, errno);
+    }
+    if (::fchmod(fd_.get(), old_->st_mode & 07777) != 0) {
+        return fail(error, FileError::Step::Write, errno);
+    }
+    const FileDescriptor source(
+        ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    std::vector<char> list;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t needed = listAttributes(source.get(), target_, nullptr, 0);
+        if (needed <= 0) {
+            return true;  // none, or a file system without them
+        }
+        list.resize(static_cast<std::size_t>(needed));
+        const ssize_t got = listAttributes(source.get(), target_, list.data(), list.size());
+        if (got >= 0) {
+            list.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        list.clear();
+        if (errno != ERANGE) {
+            return true;
+        }
+    }
+    std::vector<std::uint8_t> value;
+    for (const std::string& name : attributeNames(list)) {
+        const ssize_t size = getAttribute(source.get(), target_, name, nullptr, 0);
+        if (size < 0) {
+            continue;
+        }
+        value.resize(static_cast<std::size_t>(size));
+        const ssize_t got = getAttribute(source.get(), target_, name, value.data(), value.size());
+        if (got < 0) {
+            continue;
+        }
+        if (::fsetxattr(fd_.get(), name.c_str(), value.data(), static_cast<std::size_t>(got), 0) !=
+                0 &&
+            !ignorableAttributeError(errno)) {
+            return fail(error, FileError::Step::Write, errno);
+        }
+    }
+    return true;
+}
+
+bool FileReplacement::putInPlace(FileError& error) {
+    if (!temporaryName_.empty()) {
+        if (!fd_.close()) {
+            return fail(error, FileError::Step::Write, errno);
+        }
+        if (::rename(temporaryName_.c_str(), target_.c_str()) != 0) {
+            return fail(error, FileError::Step::Write, errno);
+        }
+        temporaryName_.clear();
+        unregisterTemporary(cleanupSlot_);
+        return true;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+    if (!old_) {
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            if (!fd_.close()) {
+                const int code = errno;
+                ::unlink(target_.c_str());
+                return fail(error, FileError::Step::Write, code);
+            }
+            return true;
+        }
+        if (errno != EEXIST) {
+            return fail(error, FileError::Step::Write, errno);
+        }
+        // Someone made the file meanwhile: it is replaced like any other.
+    }
+    const std::string folder = folderOf(target_);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = inFolder(folder, randomName());
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            return fail(error, FileError::Step::Write, errno);
+        }
+        temporaryName_ = std::move(name);
+        cleanupSlot_ = registerTemporary(temporaryName_);
+        return putInPlace(error);
+    }
+    return fail(error, FileError::Step::Write, EEXIST);
+}
+
+bool FileReplacement::commit(FileError& error) {
+    if (!flush(error) || !carryOverAttributes(error)) {
+        return false;
+    }
+    // A replaced file must never be lost to a crash: the new bytes reach the
+    // disk before the name moves to them. A new file replaces nothing.
+    const bool replacing = old_.has_value();
+    if (replacing && ::fsync(fd_.get()) != 0) {
+        return fail(error, FileError::Step::Write, errno);
+    }
+    if (!putInPlace(error)) {
+        return false;
+    }
+    if (replacing) {
+        const FileDescriptor folder(
+            ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (folder.valid()) {
+            ::fsync(folder.get());
+        }
+    }
+    old_.reset();
+    pending_.clear();
+    size_ = 0;
+    return true;
+}
+
+}  // namespace filecore
