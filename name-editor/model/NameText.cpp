@@ -1,6 +1,7 @@
 #include "NameText.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
 #include <cstdint>
@@ -170,11 +171,27 @@ std::string decodeUtf16(std::span<const std::uint8_t> bytes) {
     return toUtf8(units);
 }
 
+// Bytes a converter can't read become U+FFFD, the same for every encoding
+// (ICU would give some of them U+001A, which is a character of its own).
+void toReplacementCharacter(const void* /*context*/, UConverterToUnicodeArgs* args,
+                            const char* /*units*/, int32_t /*length*/,
+                            UConverterCallbackReason reason, UErrorCode* status) {
+    if (reason > UCNV_IRREGULAR) {
+        return;  // reset, close or clone: nothing to write
+    }
+    *status = U_ZERO_ERROR;
+    const UChar replacement = 0xFFFD;
+    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, status);
+}
+
 std::string decodeWith(const char* name, std::span<const std::uint8_t> bytes) {
     const ConverterHandle handle = openConverter(name);
     if (!handle || bytes.empty() || !fitsInt32(bytes.size())) {
         return {};
     }
+    UErrorCode callbackStatus = U_ZERO_ERROR;
+    ucnv_setToUCallBack(handle.get(), toReplacementCharacter, nullptr, nullptr, nullptr,
+                        &callbackStatus);
     // No converter of ours makes more than two UTF-16 code units of a byte.
     std::u16string units(2 * bytes.size(), u'\0');
     UErrorCode status = U_ZERO_ERROR;

@@ -336,7 +336,7 @@ TEST_F(FailedSaveTest, WriteErrorKeepsTheOriginal) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's save did not fail with \"write error.\"";
-    messages.shown.push_back({"write error.", "Error", 0});  // seen by the child
+    messages.shown.push_back({"write error.", "", ""});  // seen by the child
     expectUntouched("write error.");
 }
 
