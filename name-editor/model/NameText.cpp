@@ -122,10 +122,10 @@ ConverterHandle openConverter(const char* name) {
     return U_SUCCESS(status) ? std::move(handle) : ConverterHandle();
 }
 
-// ICU counts in int32_t; a name is at most 65535 bytes, but a caller may
-// hand anything in.
+// ICU counts in int32_t and sizes its buffers from our lengths; a name is at
+// most 65535 bytes, so a text past a megabyte can never be stored anyway.
 bool fitsInt32(std::size_t size) {
-    return size <= static_cast<std::size_t>(INT32_MAX / 4);
+    return size <= (std::size_t{1} << 20);
 }
 
 std::string toUtf8(std::u16string_view units) {
