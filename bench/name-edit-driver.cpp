@@ -4,11 +4,13 @@
 // the model, set every family-name record (name ID 1, whatever its platform)
 // to NEW_FAMILY and save the font as OUTPUT. It prints nothing on success, so
 // that timing it against other tools measures the model and not a terminal.
-// Exit status: 0 saved, 1 the model refused (its message is on standard
-// error), 2 usage.
+// Exit status: 0 saved, 1 the model refused (its message, and the system's
+// reason where there is one, on standard error: also a NEW_FAMILY that a
+// record's encoding can't hold), 2 usage.
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "FontStore.h"
@@ -17,11 +19,18 @@ namespace {
 
 constexpr std::uint16_t kFamilyNameID = 1;
 
+int refused(const char* message, const std::string& reason) {
+    std::fprintf(stderr, "Error: %s%s%s\n", message, reason.empty() ? "" : " ", reason.c_str());
+    return 1;
+}
+
 int renameFamily(const char* source, const char* family, const char* output) {
     TableDirectory directory;
     NameTable names;
-    if (!loadFont(source, directory, names)) {
-        return 1;
+    std::string reason;
+    if (const LoadError error = readFont(source, directory, names, reason);
+        error != LoadError::None) {
+        return refused(messageOf(error), reason);
     }
     int renamed = 0;
     for (NameRecord* record = names.first(); record != nullptr; record = names.next()) {
@@ -35,7 +44,11 @@ int renameFamily(const char* source, const char* family, const char* output) {
         std::fprintf(stderr, "name-edit-driver: %s has no family name\n", source);
         return 1;
     }
-    return saveFont(output, directory, names) ? 0 : 1;
+    if (const SaveError error = writeFont(output, directory, names, reason);
+        error != SaveError::None) {
+        return refused(messageOf(error), reason);
+    }
+    return 0;
 }
 
 }  // namespace

@@ -1,232 +1,253 @@
 #include "FontStore.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
-#include <string>
+#include <optional>
 #include <utility>
+#include <vector>
 
-#include "platform/MessageBox.h"
-
-namespace fs = std::filesystem;
+#include "ByteOrder.h"
+#include "Checksum.h"
+#include "Files.h"
 
 namespace {
 
-void showError(const char* text) {
-    MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONERROR);
+constexpr std::size_t kOffsetTableSize = 12;
+constexpr std::size_t kTableRecordSize = 16;
+
+void writeToStandardError(std::string_view message, std::string_view /*path*/,
+                          std::string_view /*reason*/) {
+    std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(message.size()), message.data());
 }
 
-// Failure of a save, in the order the checks run; each maps to one message.
-enum class SaveError { None, CannotOpen, WriteError };
-
-// The file a save really replaces: a symbolic link is followed to its target,
-// so the link stays a link and the font it points at is the one rewritten.
-fs::path resolveLinks(fs::path path) {
-    for (int hops = 0; hops < 40; ++hops) {
-        std::error_code error;
-        if (!fs::is_symlink(fs::symlink_status(path, error))) {
-            break;
-        }
-        const fs::path link = fs::read_symlink(path, error);
-        if (error) {
-            break;
-        }
-        path = link.is_absolute() ? link : path.parent_path() / link;
-    }
-    return path;
+ErrorReporter& currentReporter() {
+    static ErrorReporter reporter = writeToStandardError;
+    return reporter;
 }
 
-// The permission bits a newly created file would get, for a save to a path
-// that did not exist yet.
-mode_t defaultFileMode() {
-    const mode_t mask = umask(0);
-    umask(mask);
-    return static_cast<mode_t>(0666 & ~mask);
+void report(const char* message, std::string_view path, std::string_view reason) {
+    currentReporter()(message, path, reason);
 }
 
-// The temporary file of a save: removed again unless it was renamed into place.
-class TemporaryFile {
-  public:
-    explicit TemporaryFile(const fs::path& folder, const std::string& name) {
-        std::string pattern = (folder / ("." + name + ".XXXXXX")).string();
-        descriptor_ = mkstemp(pattern.data());
-        if (descriptor_ >= 0) {
-            path_ = pattern;
-        }
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-    ~TemporaryFile() {
-        if (!path_.empty()) {
-            unlink(path_.c_str());
-        }
-    }
-
-    bool created() const { return descriptor_ >= 0; }
-    // The descriptor, handed over to whoever closes it from now on.
-    int releaseDescriptor() { return std::exchange(descriptor_, -1); }
-    int descriptor() const { return descriptor_; }
-    bool renameTo(const fs::path& target) {
-        if (std::rename(path_.c_str(), target.c_str()) != 0) {
-            return false;
-        }
-        path_.clear();
-        return true;
-    }
-
-  private:
-    int descriptor_ = -1;
-    std::string path_;
+// One table as the save writes it: its bytes and where they go.
+struct TablePlan {
+    const DirectoryEntry* entry = nullptr;
+    std::span<const std::uint8_t> bytes;
+    std::uint32_t offset = 0;
+    std::uint32_t checksum = 0;
 };
 
-// A read-only file is refused as Windows refuses it, also to a user (such as
-// root) whom the permission bits would not stop.
-bool isWritableTarget(const fs::path& target, const struct stat& info) {
-    return S_ISREG(info.st_mode) && (info.st_mode & 0222) != 0 && access(target.c_str(), W_OK) == 0;
+// numTables, searchRange, entrySelector, rangeShift as the format derives
+// them from the number of tables.
+void putOffsetTable(std::span<std::uint8_t> out, std::uint32_t version, std::size_t tableCount) {
+    const auto count = static_cast<std::uint16_t>(tableCount);
+    std::uint16_t entrySelector = 0;
+    while (count >= (2u << entrySelector)) {
+        ++entrySelector;
+    }
+    const auto searchRange = static_cast<std::uint16_t>(count == 0 ? 0 : 16u << entrySelector);
+    filecore::storeU32(out, 0, version);
+    filecore::storeU16(out, 4, count);
+    filecore::storeU16(out, 6, searchRange);
+    filecore::storeU16(out, 8, entrySelector);
+    filecore::storeU16(out, 10, static_cast<std::uint16_t>(16u * count - searchRange));
 }
 
-bool syncFolder(const fs::path& folder) {
-    const int descriptor = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (descriptor < 0) {
-        return false;
-    }
-    const bool ok = fsync(descriptor) == 0;
-    ::close(descriptor);
-    return ok;
-}
-
-// Writes the whole font to `file` as the save lays it out: the directory as a
-// placeholder, every table at the next 4-byte boundary in directory order,
-// then the directory again with the new offsets, lengths and checksums.
-bool writeFont(FontFile& file, TableDirectory& directory, NameTable& names) {
-    if (!directory.write(file)) {
-        return false;
-    }
-    std::int64_t position = file.tell();
-    bool ok = position >= 0;
-    for (DirectoryEntry* entry = directory.first(); entry != nullptr && ok;
-         entry = directory.next()) {
-        position = (position + 3) & ~std::int64_t{3};
-        if (position > std::numeric_limits<std::int32_t>::max() || !file.seek(position)) {
-            return false;
-        }
-        entry->offset = static_cast<std::uint32_t>(position);
-        if (entry->hasTag("name")) {
-            ok = names.write(file);
-            names.layout();
-            entry->length = names.totalLength;
-            // The checksum is taken over exactly the bytes now in the file.
-            entry->data.resize(entry->length);
-            ok = ok && file.seek(position) && file.read(entry->data);
-        } else {
-            ok = entry->writeData(file);
-        }
-        position += entry->length;
-        entry->computeChecksum();
-    }
-    return ok && file.seek(0) && directory.write(file);
-}
-
-SaveError saveAtomically(const char* path, TableDirectory& directory, NameTable& names) {
-    const fs::path target = resolveLinks(path);
-    struct stat info {};
-    const bool exists = ::stat(target.c_str(), &info) == 0;
-    if (exists && !isWritableTarget(target, info)) {
-        return SaveError::CannotOpen;
-    }
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    TemporaryFile temporary(folder, target.filename().string());
-    if (!temporary.created()) {
-        return SaveError::CannotOpen;
-    }
-    const mode_t mode = exists ? static_cast<mode_t>(info.st_mode & 07777) : defaultFileMode();
-    if (fchmod(temporary.descriptor(), mode) != 0) {
-        return SaveError::CannotOpen;
-    }
-    FontFile file;
-    // Read as well as written: the name table's bytes are read back for its checksum.
-    if (!file.adopt(temporary.descriptor(), "w+b")) {
-        return SaveError::CannotOpen;
-    }
-    temporary.releaseDescriptor();
-    const bool written = writeFont(file, directory, names) && file.sync();
-    if (!file.close() || !written || !temporary.renameTo(target)) {
-        return SaveError::WriteError;
-    }
-    // The rename itself is only durable once the folder has reached the disk;
-    // failing that is no reason to report the font as lost.
-    syncFolder(folder);
-    return SaveError::None;
+SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
+    reason = error.reason;
+    return error.step == filecore::FileError::Step::Write ? SaveError::WriteError
+                                                          : SaveError::CannotOpen;
 }
 
 }  // namespace
 
-bool loadFont(const char* path, TableDirectory& directory, NameTable& names) {
-    if (path == nullptr || *path == '\0') {
-        showError("usage:");
-        return false;
+ErrorReporter setErrorReporter(ErrorReporter reporter) {
+    if (!reporter) {
+        reporter = writeToStandardError;
     }
-    FontFile file;
-    if (!file.open(path, "rb")) {
-        showError("cannot open file.");
-        return false;
+    return std::exchange(currentReporter(), std::move(reporter));
+}
+
+const char* messageOf(LoadError error) {
+    switch (error) {
+        case LoadError::None:
+            return "";
+        case LoadError::Usage:
+            return "usage:";
+        case LoadError::CannotOpen:
+            return "cannot open file.";
+        case LoadError::Invalid:
+            return "invalid ttf file.";
+        case LoadError::NameTableTooLarge:
+            return "name table too large.";
     }
-    bool ok = directory.read(file);
-    // Every entry is visited even after a failure, so the model is filled as
-    // far as the file allows; the caller discards it anyway.
-    bool nameSeen = false;
-    for (DirectoryEntry* entry = directory.first(); entry != nullptr; entry = directory.next()) {
+    return "invalid ttf file.";
+}
+
+const char* messageOf(SaveError error) {
+    switch (error) {
+        case SaveError::None:
+            return "";
+        case SaveError::CannotOpen:
+            return "cannot open file.";
+        case SaveError::WriteError:
+            return "write error.";
+        case SaveError::NameTableTooLarge:
+            return "name table too large.";
+        case SaveError::NameNotEncodable:
+            return "name cannot be encoded.";
+    }
+    return "write error.";
+}
+
+LoadError readFont(const std::string& path, TableDirectory& directory, NameTable& names,
+                   std::string& reason) {
+    if (path.empty()) {
+        return LoadError::Usage;
+    }
+    filecore::InputFile input;
+    filecore::FileError error;
+    filecore::FileView view;
+    if (!input.open(path, error) || !input.view(view, error)) {
+        reason = error.reason;
+        return LoadError::CannotOpen;
+    }
+    input.close();
+    TableDirectory readDirectory;
+    NameTable readNames;
+    std::span<const std::uint8_t> nameTable;
+    LoadError result = readDirectory.read(view.bytes(), nameTable);
+    if (result == LoadError::None && readDirectory.find("name") != nullptr) {
+        result = readNames.read(nameTable);
+    }
+    if (result == LoadError::None) {
+        directory = std::move(readDirectory);
+        names = std::move(readNames);
+    }
+    return result;
+}
+
+SaveError writeFont(const std::string& path, const TableDirectory& directory,
+                    const NameTable& names, std::string& reason) {
+    if (path.empty()) {
+        return SaveError::CannotOpen;
+    }
+    // Everything that can be refused is refused before the file is touched.
+    std::vector<std::uint8_t> nameTable;
+    std::vector<TablePlan> plan;
+    plan.reserve(directory.tables.size());
+    std::optional<std::size_t> head;
+    std::uint64_t end = kOffsetTableSize + kTableRecordSize * directory.tables.size();
+    for (const auto& entry : directory.tables) {
+        TablePlan table{entry.get(), entry->data};
         if (entry->hasTag("name")) {
-            // A second name table would be read into the same records, and the
-            // save would write them all into both: each load and save would
-            // double the names until the table overflowed.
-            const bool readable = !nameSeen && file.contains(entry->offset, entry->length) &&
-                                  file.seek(entry->offset) && names.read(file);
-            nameSeen = true;
-            ok = readable && ok;
-        } else {
-            ok = entry->readData(file) && ok;
+            if (const SaveError error = names.write(nameTable); error != SaveError::None) {
+                return error;
+            }
+            table.bytes = nameTable;
+        } else if (entry->hasTag("head")) {
+            head = plan.size();
+        }
+        end = filecore::roundUp4(end);
+        if (end + table.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+            return SaveError::WriteError;  // offsets are 32-bit
+        }
+        table.offset = static_cast<std::uint32_t>(end);
+        table.checksum = filecore::tableChecksum(table.bytes);
+        end += table.bytes.size();
+        plan.push_back(table);
+    }
+    // 'head' is summed with checkSumAdjustment as zero; the adjustment then
+    // makes the whole font sum to the target. Tables start at 4-byte
+    // boundaries with zero padding, so the font's sum is that of the
+    // directory plus the tables' sums.
+    std::vector<std::uint8_t> newHead;
+    if (head && plan[*head].bytes.size() >= filecore::kHeadChecksumAdjustmentOffset + 4) {
+        TablePlan& table = plan[*head];
+        newHead.assign(table.bytes.begin(), table.bytes.end());
+        filecore::storeU32(newHead, filecore::kHeadChecksumAdjustmentOffset, 0);
+        table.bytes = newHead;
+        table.checksum = filecore::tableChecksum(newHead);
+    }
+    std::vector<std::uint8_t> header(kOffsetTableSize + kTableRecordSize * plan.size());
+    putOffsetTable(header, directory.sfntVersion, plan.size());
+    std::uint32_t fontSum = 0;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        const std::size_t at = kOffsetTableSize + kTableRecordSize * i;
+        filecore::storeU32(header, at, plan[i].entry->tag.value());
+        filecore::storeU32(header, at + 4, plan[i].checksum);
+        filecore::storeU32(header, at + 8, plan[i].offset);
+        filecore::storeU32(header, at + 12, static_cast<std::uint32_t>(plan[i].bytes.size()));
+        fontSum += plan[i].checksum;
+    }
+    fontSum += filecore::tableChecksum(header);
+    if (!newHead.empty()) {
+        filecore::storeU32(newHead, filecore::kHeadChecksumAdjustmentOffset,
+                           filecore::kFontChecksumTarget - fontSum);
+    }
+
+    filecore::FileReplacement output;
+    filecore::FileError error;
+    if (!output.create(path, error) || !output.append(header, error)) {
+        return fromFileError(error, reason);
+    }
+    for (const TablePlan& table : plan) {
+        const std::uint64_t padding = table.offset - output.size();
+        if (!output.appendZeros(padding, error) || !output.append(table.bytes, error)) {
+            return fromFileError(error, reason);
         }
     }
-    file.close();
-    if (!ok) {
-        showError(names.readStoppedTooLarge() ? "name table too large." : "invalid ttf file.");
+    if (!output.commit(error)) {
+        return fromFileError(error, reason);
     }
-    return ok;
+    return SaveError::None;
+}
+
+bool loadFont(const char* path, TableDirectory& directory, NameTable& names) {
+    const std::string name = path == nullptr ? std::string() : std::string(path);
+    std::string reason;
+    const LoadError error = readFont(name, directory, names, reason);
+    if (error != LoadError::None) {
+        report(messageOf(error), name, reason);
+        return false;
+    }
+    return true;
 }
 
 bool saveFont(const char* path, TableDirectory& directory, NameTable& names) {
-    if (path == nullptr || *path == '\0') {
-        showError("cannot open file.");
+    const std::string name = path == nullptr ? std::string() : std::string(path);
+    std::string reason;
+    const SaveError error = writeFont(name, directory, names, reason);
+    if (error != SaveError::None) {
+        report(messageOf(error), name, reason);
         return false;
     }
-    bool writesNames = false;
-    for (DirectoryEntry* entry = directory.first(); entry != nullptr; entry = directory.next()) {
-        writesNames = writesNames || entry->hasTag("name");
+    return true;
+}
+
+bool canReplace(const std::string& path, std::string& reason) {
+    std::string resolved;
+    std::optional<filecore::FileIdentity> existing;
+    filecore::FileError error;
+    if (!filecore::FileReplacement::check(path, resolved, existing, error)) {
+        reason = error.reason;
+        return false;
     }
-    if (writesNames) {
-        // Refused before anything on disk is touched.
-        names.removeEmptyRecords();
-        names.layout();
-        if (!names.fitsSixteenBitFields()) {
-            showError("name table too large.");
-            return false;
-        }
+    // The new file is made beside the old one and renamed over it.
+    std::filesystem::path folder = std::filesystem::path(resolved).parent_path();
+    if (folder.empty()) {
+        folder = ".";
     }
-    switch (saveAtomically(path, directory, names)) {
-        case SaveError::None:
-            return true;
-        case SaveError::CannotOpen:
-            showError("cannot open file.");
-            return false;
-        case SaveError::WriteError:
-            showError("write error.");
-            return false;
+    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+        reason = std::strerror(errno);
+        return false;
     }
-    return false;
+    return true;
 }

@@ -1,9 +1,43 @@
-// Loading a whole font into the model and saving it back. Each shows its own
-// error message (through MessageBoxA) before it returns false.
+// Loading a whole font into the model and saving it back. readFont and
+// writeFont give typed results; loadFont and saveFont turn them into the
+// messages the user sees, through the error reporter, before they return false.
 #pragma once
 
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "FontErrors.h"
 #include "NameTable.h"
 #include "TableDirectory.h"
 
+// Reads the single font at `path`. On failure `reason` holds the system's
+// reason when there is one ("Permission denied"), and the model is unchanged.
+LoadError readFont(const std::string& path, TableDirectory& directory, NameTable& names,
+                   std::string& reason);
+// Writes the font to `path` (atomically; see filecore::FileReplacement):
+// the tables in directory order at 4-byte boundaries, the name table rebuilt,
+// every table's checksum that of its bytes ('head' with checkSumAdjustment
+// counted as zero) and checkSumAdjustment making the whole font sum to
+// 0xB1B0AFBA. The model is not changed, whatever the outcome.
+SaveError writeFont(const std::string& path, const TableDirectory& directory,
+                    const NameTable& names, std::string& reason);
+
+// The message shown for each failure: "usage:", "cannot open file.", ...
+const char* messageOf(LoadError error);
+const char* messageOf(SaveError error);
+
 bool loadFont(const char* path, TableDirectory& directory, NameTable& names);
 bool saveFont(const char* path, TableDirectory& directory, NameTable& names);
+
+// Would a save to `path` be refused before anything is written (a read-only
+// file, a folder that can't be written)? If so, false with the reason.
+bool canReplace(const std::string& path, std::string& reason);
+
+// Where loadFont and saveFont send their messages. The default writes
+// "Error: <message>" to standard error. `reason` is the system's reason
+// ("Permission denied") or empty.
+using ErrorReporter =
+    std::function<void(std::string_view message, std::string_view path, std::string_view reason)>;
+// Returns the previous reporter; an empty one restores the default.
+ErrorReporter setErrorReporter(ErrorReporter reporter);

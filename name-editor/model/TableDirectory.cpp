@@ -1,121 +1,128 @@
 #include "TableDirectory.h"
 
 #include <algorithm>
-#include <cstring>
-#include <limits>
+#include <utility>
 
-#include "ByteOrder.h"
+#include "ByteReader.h"
 
-bool DirectoryEntry::readRecord(FontFile& file) {
-    std::array<std::uint8_t, 4> raw{};
-    if (!file.read(raw)) {
-        return false;
+namespace {
+
+constexpr std::uint32_t kTrueTypeVersion = 0x00010000;
+constexpr std::uint32_t kOpenTypeVersion = 0x4F54544F;  // 'OTTO'
+constexpr std::uint32_t kAppleVersion = 0x74727565;     // 'true'
+constexpr std::size_t kTableRecordSize = 16;
+// 'head' must hold checkSumAdjustment, which every save sets.
+constexpr std::size_t kHeadMinimum = 12;
+
+struct Extent {
+    std::uint64_t offset = 0, length = 0;
+};
+
+// Tables that share bytes would each hold a copy: a 185 KB file of 11,585
+// records over its whole length would take 2 GB. A font never needs that,
+// so records that overlap are no font. Empty tables overlap nothing.
+bool anyOverlap(std::vector<Extent> extents) {
+    std::erase_if(extents, [](const Extent& extent) { return extent.length == 0; });
+    std::sort(extents.begin(), extents.end(),
+              [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
+    for (std::size_t i = 1; i < extents.size(); ++i) {
+        if (extents[i].offset - extents[i - 1].offset < extents[i - 1].length) {
+            return true;
+        }
     }
-    std::copy(raw.begin(), raw.end(), tag.begin());
-    tag[4] = '\0';
-    return file.readUInt32(checksum) && file.readUInt32(offset) && file.readUInt32(length);
+    return false;
 }
 
-bool DirectoryEntry::writeRecord(FontFile& file) const {
-    std::array<std::uint8_t, 4> raw{};
-    std::copy(tag.begin(), tag.begin() + 4, raw.begin());
-    return file.write(raw) && file.writeUInt32(checksum) && file.writeUInt32(offset) &&
-           file.writeUInt32(length);
-}
-
-bool DirectoryEntry::readData(FontFile& file) {
-    if (length == 0) {
-        return true;
-    }
-    // A hostile record may claim gigabytes; nothing is allocated for bytes
-    // the file does not have.
-    return file.readAt(offset, length, data);
-}
-
-bool DirectoryEntry::writeData(FontFile& file) const {
-    if (data.size() < length) {
-        return false;
-    }
-    file.pushPosition();
-    const bool ok = file.seek(offset) && file.write(std::span(data).first(length));
-    return file.popPosition() && ok;
-}
-
-std::uint32_t DirectoryEntry::computeChecksum() {
-    if (data.empty()) {
-        return 0;
-    }
-    checksum = tableChecksum(std::span(data).first(std::min<std::size_t>(length, data.size())));
-    return checksum;
-}
+}  // namespace
 
 bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
-    return fourBytes.size() == 4 && std::memcmp(tag.data(), fourBytes.data(), 4) == 0;
-}
-
-std::uint32_t tableChecksum(std::span<const std::uint8_t> bytes) {
-    std::uint32_t sum = 0;
-    const std::size_t whole = bytes.size() & ~std::size_t{3};
-    for (std::size_t i = 0; i < whole; i += 4) {
-        sum += byteorder::loadU32(bytes.subspan(i).first<4>());
-    }
-    std::array<std::uint8_t, 4> last{};
-    std::copy(bytes.begin() + static_cast<std::ptrdiff_t>(whole), bytes.end(), last.begin());
-    return sum + byteorder::loadU32(last);
-}
-
-bool TableDirectory::read(FontFile& file) {
-    if (!file.readUInt32(sfntVersion) || !file.readUInt16(numTables) ||
-        !file.readUInt16(searchRange) || !file.readUInt16(entrySelector) ||
-        !file.readUInt16(rangeShift)) {
+    if (fourBytes.size() != 4) {
         return false;
     }
-    // Records are read one at a time, so a file that claims more than it holds
-    // fails at its end without a large allocation up front.
-    for (std::uint16_t i = 0; i < numTables; ++i) {
-        auto entry = std::make_unique<DirectoryEntry>();
-        if (!entry->readRecord(file)) {
-            return false;
-        }
-        tables.push_back(std::move(entry));
-    }
-    // Records may point at the same bytes, and each holds its own copy: a
-    // 128 KB file of 4096 records on one 64 KB table asked for 256 MB. The
-    // tables together are held to what a save can write at 32-bit signed
-    // offsets; past that the directory is dropped, so nothing is read for it.
-    // A table outside the file is left to fail its own read.
-    std::int64_t total = 0;
-    for (const auto& entry : tables) {
-        if (file.contains(entry->offset, entry->length)) {
-            total += entry->length;
-        }
-        if (total > std::numeric_limits<std::int32_t>::max()) {
-            tables.clear();
+    for (int i = 0; i < 4; ++i) {
+        if (tag.byte(i) != static_cast<std::uint8_t>(fourBytes[static_cast<std::size_t>(i)])) {
             return false;
         }
     }
     return true;
 }
 
-bool TableDirectory::write(FontFile& file) const {
-    if (!file.writeUInt32(sfntVersion) || !file.writeUInt16(numTables) ||
-        !file.writeUInt16(searchRange) || !file.writeUInt16(entrySelector) ||
-        !file.writeUInt16(rangeShift)) {
-        return false;
+LoadError TableDirectory::read(std::span<const std::uint8_t> file,
+                               std::span<const std::uint8_t>& nameTable) {
+    nameTable = {};
+    filecore::ByteReader reader(file);
+    std::uint16_t numTables = 0;
+    if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.skip(6)) {
+        return LoadError::Invalid;
     }
-    return std::all_of(tables.begin(), tables.end(),
-                       [&file](const auto& entry) { return entry->writeRecord(file); });
+    // Only a single font: a collection, WOFF or WOFF2 or anything else would
+    // be written back as what it is not.
+    if (sfntVersion != kTrueTypeVersion && sfntVersion != kOpenTypeVersion &&
+        sfntVersion != kAppleVersion) {
+        return LoadError::Invalid;
+    }
+    // The whole directory is there before anything is allocated for it.
+    if (reader.remaining() / kTableRecordSize < numTables) {
+        return LoadError::Invalid;
+    }
+    std::vector<Extent> extents;
+    extents.reserve(numTables);
+    tables.clear();
+    tables.reserve(numTables);
+    for (std::uint16_t i = 0; i < numTables; ++i) {
+        auto entry = std::make_unique<DirectoryEntry>();
+        std::uint32_t offset = 0, length = 0;
+        if (!reader.tag(entry->tag) || !reader.u32(entry->checksum) || !reader.u32(offset) ||
+            !reader.u32(length) || !filecore::rangeFits(file.size(), offset, length)) {
+            return LoadError::Invalid;
+        }
+        if (entry->hasTag("head") && length < kHeadMinimum) {
+            return LoadError::Invalid;
+        }
+        extents.push_back({offset, length});
+        tables.push_back(std::move(entry));
+    }
+    // A second 'name' would be read into the same records and a second
+    // 'head' would miss its adjustment: a tag is there once or not at all.
+    std::vector<filecore::Tag> tags;
+    tags.reserve(tables.size());
+    for (const auto& entry : tables) {
+        tags.push_back(entry->tag);
+    }
+    std::sort(tags.begin(), tags.end());
+    if (std::adjacent_find(tags.begin(), tags.end()) != tags.end() || anyOverlap(extents)) {
+        return LoadError::Invalid;
+    }
+    // Now that the tables are known to lie apart inside the file, their
+    // copies together are no larger than the file.
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const auto bytes = file.subspan(static_cast<std::size_t>(extents[i].offset),
+                                        static_cast<std::size_t>(extents[i].length));
+        if (tables[i]->hasTag("name")) {
+            nameTable = bytes;
+        } else {
+            tables[i]->data.assign(bytes.begin(), bytes.end());
+        }
+    }
+    return LoadError::None;
 }
 
 DirectoryEntry* TableDirectory::first() {
-    cursor_ = tables.begin();
-    return cursor_ == tables.end() ? nullptr : cursor_->get();
+    cursor_ = 0;
+    return tables.empty() ? nullptr : tables.front().get();
 }
 
 DirectoryEntry* TableDirectory::next() {
-    if (cursor_ == tables.end()) {
+    if (cursor_ >= tables.size()) {
         return nullptr;
     }
     ++cursor_;
-    return cursor_ == tables.end() ? nullptr : cursor_->get();
+    return cursor_ < tables.size() ? tables[cursor_].get() : nullptr;
+}
+
+DirectoryEntry* TableDirectory::find(std::string_view fourBytes) {
+    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
+        return entry->hasTag(fourBytes);
+    });
+    return found == tables.end() ? nullptr : found->get();
 }

@@ -1,55 +1,46 @@
 // The sfnt offset table and its table records, each record with the bytes of
-// its table held in memory.
+// its table held in memory. The on-disk fields that follow from the tables
+// (numTables, searchRange and the rest, offsets, lengths) are worked out
+// when the font is written, never kept where they could go stale.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <list>
 #include <memory>
 #include <span>
 #include <string_view>
 #include <vector>
 
-#include "FontFile.h"
+#include "FontErrors.h"
+#include "Tag.h"
 
 struct DirectoryEntry {
-    // The four tag bytes as stored, then a NUL so the tag reads as a C string.
-    std::array<char, 5> tag{};
+    filecore::Tag tag;
+    // As read; a save writes the checksum of what it writes.
     std::uint32_t checksum = 0;
-    std::uint32_t offset = 0;
-    std::uint32_t length = 0;
-    // The table's bytes; empty for the name table after a load and for a table of length 0.
+    // The table's bytes; empty for the name table, which NameTable holds.
     std::vector<std::uint8_t> data;
-
-    bool readRecord(FontFile& file);
-    bool writeRecord(FontFile& file) const;
-    bool readData(FontFile& file);
-    bool writeData(FontFile& file) const;
-    std::uint32_t computeChecksum();
 
     // Exact, case-sensitive comparison of all four tag bytes.
     bool hasTag(std::string_view fourBytes) const;
 };
 
-// The sfnt table checksum: the bytes as big-endian 32-bit words summed modulo
-// 2^32, a final partial word completed with zero bytes.
-std::uint32_t tableChecksum(std::span<const std::uint8_t> bytes);
-
 class TableDirectory {
   public:
-    bool read(FontFile& file);
-    bool write(FontFile& file) const;
+    // Reads the directory of the single font `file` and copies every table
+    // but 'name'. Refuses anything but one TrueType or OpenType font, tables
+    // outside the file or overlapping one another, a tag twice and a 'head'
+    // too short for its checksum adjustment. `nameTable` is set to the
+    // bytes of the name table inside `file` (empty when there is none).
+    LoadError read(std::span<const std::uint8_t> file, std::span<const std::uint8_t>& nameTable);
     DirectoryEntry* first();
     DirectoryEntry* next();
+    // The entry tagged `fourBytes`, or null.
+    DirectoryEntry* find(std::string_view fourBytes);
 
     std::uint32_t sfntVersion = 0;
-    std::uint16_t numTables = 0;
-    std::uint16_t searchRange = 0;
-    std::uint16_t entrySelector = 0;
-    std::uint16_t rangeShift = 0;
     // Owned entries in directory order; pointers to them stay valid.
-    std::list<std::unique_ptr<DirectoryEntry>> tables;
+    std::vector<std::unique_ptr<DirectoryEntry>> tables;
 
   private:
-    std::list<std::unique_ptr<DirectoryEntry>>::iterator cursor_ = tables.end();
+    std::size_t cursor_ = 0;
 };

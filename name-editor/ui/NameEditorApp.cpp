@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "FontStore.h"
 #include "NameEditorDlg.h"
@@ -23,10 +24,23 @@ BOOL CNameEditorApp::InitInstance() {
     }
 
     CNameEditorDlg dlg;
+    std::string reason;
+    if (!canReplace(m_lpCmdLine, reason)) {
+        dlg.SetReadOnlyNotice("Read-only: " + reason);
+    }
     m_pMainWnd = &dlg;
-    const INT_PTR result = dlg.DoModal();
-    if (result == -1 ||
-        (result == IDOK && !saveFont(m_lpCmdLine, theTableDirectory, theNameTable))) {
+    // A failed save leaves the model as it was: the dialog opens again with
+    // the edits, for the user to fix the cause and press OK again, or Cancel.
+    // The status tells whether the last save the user asked for was made.
+    INT_PTR result = IDCANCEL;
+    while ((result = dlg.DoModal()) == IDOK) {
+        if (saveFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+            m_nExitCode = 0;
+            break;
+        }
+        m_nExitCode = 1;
+    }
+    if (result == -1) {
         m_nExitCode = 1;
     }
     m_pMainWnd = nullptr;

@@ -8,6 +8,16 @@
 #include <vector>
 
 #include "EncodeString.h"
+#include "NameText.h"
+
+namespace {
+
+// The fields' labels, by name ID, as messages name them.
+constexpr const char* kFieldNames[] = {"Copyright",        "FamilyName", "SubFamilyName",
+                                       "UniqueIdentifier", "FontName",   "Version",
+                                       "PostscriptName",   "Trademark"};
+
+}  // namespace
 
 namespace {
 
@@ -36,6 +46,7 @@ void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_FONTNAME, m_FontName);
     DDX_Control(pDX, IDC_FAMILYNAME, m_FamilyName);
     DDX_Control(pDX, IDC_ENCODE, m_Encode);
+    DDX_Control(pDX, IDC_READONLY, m_ReadOnly);
 }
 
 BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
@@ -51,6 +62,11 @@ BOOL CNameEditorDlg::OnInitDialog() {
 
     SetIcon(m_hIcon, ICON_BIG);
     SetIcon(m_hIcon, ICON_SMALL);
+    m_ReadOnly.SetWindowText(readOnlyNotice_.c_str());
+
+    // The dialog opens again after a failed save: nothing is shown yet.
+    shownRecords_ = {};
+    shownTriple_ = nullptr;
 
     // The caption names the font's file, without its folder: "Font.ttf - Kestrin".
     const CWinApp* app = AfxGetApp();
@@ -140,7 +156,36 @@ NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& s
 
 void CNameEditorDlg::OnOK() {
     OnSelchangeEncode();
+    // A name its encoding can't hold is never stored as something else: the
+    // dialog stays open on it, with the text as typed, to be corrected.
+    if (const NameRecord* record = names_.firstUnencodable()) {
+        ShowRecord(*record);
+        const std::string message =
+            std::string(record->nameID < 8 ? kFieldNames[record->nameID] : "Name") +
+            ": cannot be encoded in " +
+            nametext::encodingName(record->platformID, record->encodingID, record->languageID) +
+            ".";
+        MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+        return;
+    }
     CDialog::OnOK();
+}
+
+void CNameEditorDlg::ShowRecord(const NameRecord& record) {
+    for (int index = 0; index < m_Encode.GetCount(); ++index) {
+        const auto* entry =
+            reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
+                m_Encode.GetItemData(index));
+        if (entry->platformID == record.platformID && entry->encodingID == record.encodingID &&
+            entry->languageID == record.languageID) {
+            m_Encode.SetCurSel(index);
+            OnSelchangeEncode();
+            break;
+        }
+    }
+    if (record.nameID < shownRecords_.size()) {
+        FieldOf(record.nameID).SetFocus();
+    }
 }
 
 CEdit& CNameEditorDlg::FieldOf(std::uint16_t nameID) {

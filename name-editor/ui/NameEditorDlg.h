@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <utility>
 
 #include "NameTable.h"
 #include "platform/Afx.h"
@@ -23,6 +25,9 @@ class CNameEditorDlg : public CDialog {
     // The refresh: stores every field's text into its shown record, then
     // shows the selected combination's names.
     void OnSelchangeEncode();
+    // Shown in the dialog when the font can't be saved where it is (read-only),
+    // so the user knows before editing; the names can still be viewed.
+    void SetReadOnlyNotice(std::string notice) { readOnlyNotice_ = std::move(notice); }
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -37,6 +42,8 @@ class CNameEditorDlg : public CDialog {
     NameRecord* ExchangeField(NameRecord* shown, const NameRecord& selected,
                               const NameRecord& typedFor, std::uint16_t nameID, CEdit& field);
     CEdit& FieldOf(std::uint16_t nameID);
+    // Shows the Encode entry of `record`'s combination with its field focused.
+    void ShowRecord(const NameRecord& record);
 
     CEdit m_Copyright;
     CEdit m_Version;
@@ -47,6 +54,7 @@ class CNameEditorDlg : public CDialog {
     CEdit m_FontName;
     CEdit m_FamilyName;
     CComboBox m_Encode;
+    CWnd m_ReadOnly;
     HICON m_hIcon;
 
     NameTable& names_;
@@ -55,4 +63,5 @@ class CNameEditorDlg : public CDialog {
     // The triple the fields' contents were shown for: the selection as of
     // the last refresh. Text typed into a field without a record belongs to it.
     const NameRecord* shownTriple_ = nullptr;
+    std::string readOnlyNotice_;
 };

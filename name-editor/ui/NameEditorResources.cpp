@@ -37,6 +37,8 @@ constexpr DialogItemTemplate nameEditorItems[] = {
     {IDC_STATIC, ControlClass::Static, "Version", 46, 107, 23, 8, label},
     {IDC_STATIC, ControlClass::Static, "Trademark", 37, 122, 32, 8, label},
     {IDC_STATIC, ControlClass::Static, "Copyright", 40, 137, 29, 8, label},
+    // Empty unless the font can't be saved where it is.
+    {IDC_READONLY, ControlClass::Static, "", 75, 149, 237, 8, label},
 };
 
 constexpr DialogTemplate nameEditorDialog = {

@@ -13,3 +13,4 @@ constexpr int IDC_POSTSCRIPTNAME = 1005;
 constexpr int IDC_VERSION = 1006;
 constexpr int IDC_TRADEMARK = 1007;
 constexpr int IDC_COPYRIGHT = 1008;
+constexpr int IDC_READONLY = 1009;

@@ -17,7 +17,6 @@
 #include "FontStore.h"
 #include "SfntBuilder.h"
 #include "TestFiles.h"
-#include "platform/MessageBox.h"
 
 namespace fs = std::filesystem;
 using testsupport::Bytes;
@@ -89,7 +88,7 @@ Bytes bigFont(std::uint8_t seed) {
 }
 
 struct Captured {
-    std::string text, caption;
+    std::string text, reason;
 };
 
 // Where the save runs out of room: with no page left, inside the big table,
@@ -106,10 +105,9 @@ TEST(WriteFaults, FailedSaveKeepsTheOriginalFontAndLeavesNoTemporaryFile) {
         testsupport::writeFileBytes(path, original);
 
         Captured message;
-        const auto previous = setMessageBoxHandler(
-            [&message](void*, const char* text, const char* caption, unsigned) {
-                message = {text, caption};
-                return IDOK;
+        const auto previous = setErrorReporter(
+            [&message](std::string_view text, std::string_view, std::string_view reason) {
+                message = {std::string(text), std::string(reason)};
             });
         TableDirectory directory;
         NameTable names;
@@ -118,9 +116,9 @@ TEST(WriteFaults, FailedSaveKeepsTheOriginalFontAndLeavesNoTemporaryFile) {
         disk.leaveFree(free);
 
         EXPECT_FALSE(saveFont(path.c_str(), directory, names));
-        setMessageBoxHandler(previous);
+        setErrorReporter(previous);
         EXPECT_EQ(message.text, "write error.");
-        EXPECT_EQ(message.caption, "Error");
+        EXPECT_EQ(message.reason, "No space left on device");
         EXPECT_EQ(testsupport::readFileBytes(path), original);
         EXPECT_EQ(disk.dir().entries(), (std::vector<std::string>{"filler", "font.ttf"}));
     }

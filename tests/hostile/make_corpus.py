@@ -155,8 +155,9 @@ def main():
              (254, zelvic_error("offset-past-end.ttf", "table 'maxp' runs past the end of the file")))
     add_font("offset-ffffffff.ttf", font(base_tables(), {"head": {"offset": 0xFFFFFFFF}}), INVALID,
              (254, zelvic_error("offset-ffffffff.ttf", "table 'head' runs past the end of the file")))
-    # maxp starts inside head: the model reads both as they are; make refuses.
-    add_font("overlapping.ttf", font(base_tables(), {"maxp": {"offset": directory_end + 4}}), "-",
+    # maxp starts inside head: tables that share bytes are no font.
+    add_font("overlapping.ttf", font(base_tables(), {"maxp": {"offset": directory_end + 4}}),
+             INVALID,
              (254, zelvic_error("overlapping.ttf", "tables 'head' and 'maxp' overlap")))
 
     add_font("name-count-ffff.ttf", font(base_tables(name_table(NAMES, count=0xFFFF))), INVALID, ok)
@@ -164,10 +165,20 @@ def main():
              font(base_tables(name_table(NAMES[:2] + [NAMES[2] + (0xFFF0,)]))), INVALID, ok)
     add_font("name-string-offset-ffff.ttf",
              font(base_tables(name_table(NAMES, string_offset=0xFFFF))), INVALID, ok)
-    # A string outside its table but inside the file is read, as other readers do.
+    # A string outside its table, even inside the file, is no name.
     add_font("name-string-past-table.ttf",
              font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0g", 40)]))),
-             "-", ok)
+             INVALID, ok)
+    # 65535 language tags on one 64 KiB string: 4 GB once each tag holds its copy.
+    tags = 0xFFFF
+    shared_tags = (struct.pack(">HHHH", 1, 0, (8 + 4 * tags) & 0xFFFF, tags)
+                   + struct.pack(">HH", 0xFFFF, 0) * tags + b"T" * 0xFFFF)
+    add_font("name-language-tags-shared.ttf", font(base_tables(shared_tags)),
+             "name table too large.", ok)
+    woff = bytearray(base)
+    woff[0:4] = b"wOFF"
+    add_font("woff.ttf", bytes(woff), INVALID,
+             (254, zelvic_error("woff.ttf", "not a TrueType or OpenType font")))
     add_font("name-odd-utf16.ttf",
              font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0e\0")]))), "-", ok)
     two_names = font(base_tables() + [("name", b"")])

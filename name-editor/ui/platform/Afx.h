@@ -47,6 +47,8 @@ class CWnd {
     // The window's text as UTF-8 (for a dialog, its caption).
     void GetWindowText(std::string& text) const;
     HICON SetIcon(HICON icon, BOOL bigIcon);
+    // Gives the window the keyboard focus.
+    void SetFocus();
 
     HWND m_hWnd = nullptr;
 };

@@ -8,8 +8,10 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Afx.h"
+#include "FontStore.h"
 
 namespace {
 
@@ -34,6 +36,21 @@ int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsig
                     QMessageBox::Ok);
     box.exec();
     return IDOK;
+}
+
+// The font model's messages: the text as given, with the file and the
+// system's reason (where there is one) below it.
+void showModelError(std::string_view message, std::string_view path, std::string_view reason) {
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
+                    QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())),
+                    QMessageBox::Ok);
+    QString detail = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    if (!reason.empty()) {
+        detail += QLatin1Char('\n') +
+                  QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()));
+    }
+    box.setInformativeText(detail);
+    box.exec();
 }
 
 // The command line after the program's name. The shell has already split it
@@ -103,9 +120,11 @@ int AfxWinMain(int argc, char** argv) {
         toolkit = std::make_unique<QApplication>(toolkitArgc, toolkitArgv);
     }
     MessageBoxHandler previous;
+    ErrorReporter previousReporter;
     const bool ownMessageBox = QApplication::instance() != nullptr && windowsCanBeShown();
     if (ownMessageBox) {
         previous = setMessageBoxHandler(showMessageBox);
+        previousReporter = setErrorReporter(showModelError);
     }
     // The resources' texts in the user's language (LC_ALL, LC_MESSAGES, LANG),
     // where the program has a translation for it built in.
@@ -120,6 +139,7 @@ int AfxWinMain(int argc, char** argv) {
     const int status = app->ExitInstance();
     if (ownMessageBox) {
         setMessageBoxHandler(previous);
+        setErrorReporter(previousReporter);
     }
     if (translated) {
         QCoreApplication::removeTranslator(&translator);

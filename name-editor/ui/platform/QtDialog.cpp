@@ -161,6 +161,12 @@ void CWnd::GetWindowText(std::string& text) const {
     }
 }
 
+void CWnd::SetFocus() {
+    if (m_hWnd != nullptr) {
+        m_hWnd->setFocus();
+    }
+}
+
 HICON CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
     // Each icon resource holds both sizes; the toolkit picks the one it needs.
     if (m_hWnd != nullptr) {

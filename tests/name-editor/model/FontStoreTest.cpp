@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <filesystem>
+#include <memory>
 
 #include "ModelTestSupport.h"
 
@@ -77,17 +78,20 @@ TEST_F(FontStoreTest, OverlappingStringsAreHeldToWhatASaveCanWrite) {
 }
 
 TEST_F(FontStoreTest, LoadFailuresShowTheirMessage) {
+    ASSERT_EQ(mkfifo(path("fifo.ttf").c_str(), 0600), 0);  // opened, it would wait for a writer
     EXPECT_FALSE(loadFont(nullptr, font.directory, font.names));
     EXPECT_FALSE(loadFont("", font.directory, font.names));
     EXPECT_FALSE(loadFont(path("missing.ttf").c_str(), font.directory, font.names));
-    ASSERT_EQ(messages.shown.size(), 3u);
+    EXPECT_FALSE(loadFont(dir.path().c_str(), font.directory, font.names));
+    EXPECT_FALSE(loadFont(path("fifo.ttf").c_str(), font.directory, font.names));
+    ASSERT_EQ(messages.shown.size(), 5u);
     EXPECT_EQ(messages.shown[0].text, "usage:");
     EXPECT_EQ(messages.shown[1].text, "usage:");
-    EXPECT_EQ(messages.shown[2].text, "cannot open file.");
-    for (const auto& shown : messages.shown) {
-        EXPECT_EQ(shown.caption, "Error");
-        EXPECT_EQ(shown.type, MB_OK | MB_ICONERROR);
+    for (std::size_t i = 2; i < 5; ++i) {
+        EXPECT_EQ(messages.shown[i].text, "cannot open file.") << i;
+        EXPECT_FALSE(messages.shown[i].reason.empty()) << i;
     }
+    EXPECT_EQ(messages.shown[2].path, path("missing.ttf").string());
 }
 
 TEST_F(FontStoreTest, TruncatedAndHostileFilesAreInvalid) {
@@ -104,6 +108,25 @@ TEST_F(FontStoreTest, TruncatedAndHostileFilesAreInvalid) {
     setU32(farName, recordOffset(2) + 8, 0x7FFFFFFF);
     Bytes nameCount = good;
     setU16(nameCount, getU32(good, recordOffset(2) + 8) + 2, 0xFFFF);
+    Bytes outsideName = good;  // the string lies in 'post', after the name table
+    setU16(outsideName, getU32(good, recordOffset(2) + 8) + 6 + 10,
+           static_cast<std::uint16_t>(sampleNameTable().size()));
+    Bytes collection = good;
+    setU32(collection, 0, 0x74746366);  // 'ttcf'
+    Bytes woff = good;
+    setU32(woff, 0, 0x774F4646);  // 'wOFF'
+    // 11,585 records over the whole file: each would copy 185 KB.
+    Bytes spread;
+    putU32(spread, 0x00010000);
+    putU16(spread, 11585);
+    putU16(spread, 0);
+    putU32(spread, 0);
+    for (std::uint32_t i = 0; i < 11585; ++i) {
+        putU32(spread, 0x41414141 + i);
+        putU32(spread, 0);
+        putU32(spread, 0);
+        putU32(spread, 12 + 16 * 11585);
+    }
     const Case cases[] = {
         {"shorter than the offset table", Bytes{0, 1, 0, 0}},
         {"directory cut short", Bytes(good.begin(), good.begin() + 40)},
@@ -111,6 +134,12 @@ TEST_F(FontStoreTest, TruncatedAndHostileFilesAreInvalid) {
         {"a 4 GB table in a small file", hugeTable},
         {"name table beyond any 32-bit position", farName},
         {"name records beyond the file", nameCount},
+        {"a name string outside the name table", outsideName},
+        {"a collection", collection},
+        {"WOFF", woff},
+        {"zeros", Bytes(256, 0)},
+        {"text", bytesOf("<?xml version=\"1.0\"?><ttFont/>")},
+        {"records overlapping over the whole file", spread},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -119,6 +148,8 @@ TEST_F(FontStoreTest, TruncatedAndHostileFilesAreInvalid) {
         modeltest::loadBytes(dir, c.bytes, loaded);
         EXPECT_FALSE(loaded.loaded);
         EXPECT_EQ(messages.only(), "invalid ttf file.");
+        EXPECT_TRUE(loaded.directory.tables.empty());
+        EXPECT_EQ(readFileBytes(path()), c.bytes);
     }
 }
 
@@ -128,10 +159,9 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
     const Bytes os2 = patternBytes(7, 1), post = patternBytes(33, 9);
     Bytes original = buildFont(
         {{"OS/2", os2}, {"zero", {}}, {"name", sampleNameTable()}, {"post", post}}, 0x74727565);
-    setU16(original, 6, 0x7777);  // searchRange kept as it stands
+    setU16(original, 6, 0x7777);  // searchRange and the rest follow from the count
     setU32(original, recordOffset(0) + 4, 0xBADBAD);
-    const std::uint32_t zeroChecksum = 0xC0FFEE;
-    setU32(original, recordOffset(1) + 4, zeroChecksum);
+    setU32(original, recordOffset(1) + 4, 0xC0FFEE);
     const std::size_t os2At = getU32(original, recordOffset(0) + 8);
     const std::size_t postAt = getU32(original, recordOffset(3) + 8);
     std::rotate(original.begin() + static_cast<std::ptrdiff_t>(os2At),
@@ -148,8 +178,8 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
     ASSERT_TRUE(saveFont(path().c_str(), font.directory, font.names));
     EXPECT_TRUE(messages.shown.empty());
     const Bytes saved = readFileBytes(path());
-    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 12),
-              Bytes(original.begin(), original.begin() + 12));
+    const Bytes expectedHeader = {0x74, 0x72, 0x75, 0x65, 0, 4, 0, 64, 0, 2, 0, 0};
+    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 12), expectedHeader);
     // OS/2 at the end of the directory, then the zero-length table and name
     // at the next 4-byte boundary, post after name.
     const std::uint32_t nameLength = static_cast<std::uint32_t>(sampleNameTable().size());
@@ -159,7 +189,7 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
         EXPECT_EQ(getU32(saved, recordOffset(i) + 8), expectedOffsets[i]) << i;
     }
     EXPECT_EQ(Bytes(saved.begin() + 76, saved.begin() + 84), (Bytes{1, 8, 15, 22, 29, 36, 43, 0}));
-    EXPECT_EQ(getU32(saved, recordOffset(1) + 4), zeroChecksum);
+    EXPECT_EQ(getU32(saved, recordOffset(1) + 4), 0u);  // the checksum of no bytes
     EXPECT_EQ(getU32(saved, recordOffset(1) + 12), 0u);
     EXPECT_EQ(modeltest::tableBytes(saved, "name"), sampleNameTable());
     EXPECT_EQ(modeltest::tableBytes(saved, "post"), post);
@@ -172,23 +202,48 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
     }
 }
 
-TEST_F(FontStoreTest, ChangedNamesKeepHeadAsLoaded) {
+// Every table's checksum is that of its bytes, 'head' counted with
+// checkSumAdjustment as zero, and the adjustment makes the font sum to the target.
+TEST_F(FontStoreTest, ChangedNamesGiveTrueChecksumsAndAdjustment) {
     const Bytes original = sampleFont();
     modeltest::loadBytes(dir, original, font);
     ASSERT_TRUE(font.loaded);
     font.names.find(3, 1, 0x409, 1)->text = "Renamed";
     font.names.add(3, 1, 0x409, 4, "Renamed Regular");
+    font.names.find(1, 0, 0, 1)->text =
+        "\xC3\x87"
+        "a \xC3\xA9t\xC3\xA9 \xE2\x80\x98"
+        "fini\xE2\x80\x99 \xC2\xA9";
     ASSERT_TRUE(saveFont(path().c_str(), font.directory, font.names));
     const Bytes saved = readFileBytes(path());
-    EXPECT_EQ(modeltest::tableBytes(saved, "head"), modeltest::tableBytes(original, "head"));
-    EXPECT_EQ(getU32(saved, recordOffset(1) + 4),
-              testsupport::tableChecksum(modeltest::tableBytes(original, "head")));
+    EXPECT_EQ(testsupport::tableChecksum(saved), 0xB1B0AFBAu);
+    Bytes head = modeltest::tableBytes(saved, "head");
+    Bytes originalHead = modeltest::tableBytes(original, "head");
+    setU32(head, 8, 0);
+    setU32(originalHead, 8, 0);
+    EXPECT_EQ(head, originalHead);  // only the adjustment changed
+    for (std::size_t i = 0; i < 4; ++i) {
+        const std::string tag(reinterpret_cast<const char*>(&saved[recordOffset(i)]), 4);
+        const Bytes body = tag == "head" ? head : modeltest::tableBytes(saved, tag);
+        EXPECT_EQ(getU32(saved, recordOffset(i) + 4), testsupport::tableChecksum(body)) << tag;
+    }
 
     LoadedFont again;
     ASSERT_TRUE(loadFont(path().c_str(), again.directory, again.names));
     EXPECT_EQ(again.names.find(3, 1, 0x409, 1)->text, "Renamed");
     EXPECT_EQ(again.names.find(3, 1, 0x409, 4)->text, "Renamed Regular");
-    EXPECT_EQ(again.names.find(1, 0, 0, 1)->text, "Mac Family");
+    // fontTools reads the Mac OS Roman name back as typed, and finds the checksums true.
+    const CommandResult check =
+        runCommand(std::string(FONTTOOLS_PYTHON) + " -c " +
+                   shellQuote("import sys; from fontTools.ttLib import TTFont; "
+                              "f = TTFont(sys.argv[1], checkChecksums=2); "
+                              "sys.stdout.write(f['name'].getName(1, 1, 0, 0).toUnicode())") +
+                   " " + shellQuote(path().string()) + " 2>&1");
+    EXPECT_EQ(check.status, 0) << check.output;
+    EXPECT_EQ(check.output,
+              "\xC3\x87"
+              "a \xC3\xA9t\xC3\xA9 \xE2\x80\x98"
+              "fini\xE2\x80\x99 \xC2\xA9");
 }
 
 TEST_F(FontStoreTest, FontsWithoutNameTableOrTables) {
@@ -217,19 +272,36 @@ class FailedSaveTest : public FontStoreTest {
         modeltest::loadBytes(dir, original, font);
         ASSERT_TRUE(font.loaded);
         font.names.find(3, 1, 0x409, 1)->text = "Changed";
+        font.names.find(3, 1, 0x409, 2)->text.clear();  // dropped only by a save that works
+        recordsBefore = font.names.records.size();
     }
     void expectUntouched(const std::string& message) {
         EXPECT_EQ(messages.only(), message);
+        // The edits are all still there for another try.
+        EXPECT_EQ(font.names.find(3, 1, 0x409, 1)->text, "Changed");
+        EXPECT_EQ(font.names.records.size(), recordsBefore);
         EXPECT_EQ(readFileBytes(path()), original);
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"font.ttf"});
     }
     Bytes original;
+    std::size_t recordsBefore = 0;
 };
 
 TEST_F(FailedSaveTest, ReadOnlyTargetIsRefused) {
     fs::permissions(path(), fs::perms::owner_read | fs::perms::group_read);
     EXPECT_FALSE(saveFont(path().c_str(), font.directory, font.names));
     expectUntouched("cannot open file.");
+    EXPECT_EQ(messages.shown[0].reason, "Permission denied");
+    std::string reason;
+    EXPECT_FALSE(canReplace(path().string(), reason));
+    EXPECT_EQ(reason, "Permission denied");
+}
+
+TEST_F(FailedSaveTest, TextItsEncodingCantHoldIsRefused) {
+    font.names.add(1, 0, 0, 4, "\xE6\x97\xA5\xE6\x9C\xAC");  // Japanese in Mac OS Roman
+    ++recordsBefore;
+    EXPECT_FALSE(saveFont(path().c_str(), font.directory, font.names));
+    expectUntouched("name cannot be encoded.");
 }
 
 TEST_F(FailedSaveTest, MissingFolderIsRefused) {
@@ -242,6 +314,7 @@ TEST_F(FailedSaveTest, NameTableTooLargeIsRefusedBeforeTouchingTheFile) {
     for (int i = 0; i < 5461; ++i) {
         font.names.add(1, 0, 0, 1, "x");
     }
+    recordsBefore = font.names.records.size();
     EXPECT_FALSE(saveFont(path().c_str(), font.directory, font.names));
     expectUntouched("name table too large.");
 }
@@ -263,7 +336,7 @@ TEST_F(FailedSaveTest, WriteErrorKeepsTheOriginal) {
     ASSERT_EQ(waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the child's save did not fail with \"write error.\"";
-    messages.shown.push_back({"write error.", "Error", 0});  // seen by the child
+    messages.shown.push_back({"write error.", "", ""});  // seen by the child
     expectUntouched("write error.");
 }
 
@@ -273,6 +346,8 @@ TEST_F(FontStoreTest, SaveKeepsPermissionsAndFollowsLinks) {
     fs::permissions(path(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink("font.ttf", path("link.ttf"));
     font.names.find(3, 1, 0x409, 1)->text = "Through the link";
+    std::string reason;
+    EXPECT_TRUE(canReplace(path("link.ttf").string(), reason)) << reason;
     ASSERT_TRUE(saveFont(path("link.ttf").c_str(), font.directory, font.names));
 
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("link.ttf"))));
@@ -293,13 +368,16 @@ TEST_F(FontStoreTest, SaveCreatesAMissingTargetWithDefaultPermissions) {
     EXPECT_EQ(fs::status(path("new.ttf")).permissions(),
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                   fs::perms::others_read);
-    EXPECT_EQ(readFileBytes(path("new.ttf")), sampleFont());
+    const Bytes saved = readFileBytes(path("new.ttf"));
+    EXPECT_EQ(modeltest::tableBytes(saved, "name"), sampleNameTable());
+    EXPECT_EQ(testsupport::tableChecksum(saved), 0xB1B0AFBAu);
 }
 
-TEST(MessageBoxService, DefaultWritesCaptionAndTextToStandardError) {
+TEST(ErrorReporter, DefaultWritesTheMessageToStandardError) {
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(MessageBoxA(nullptr, "write error.", "Error", MB_OK | MB_ICONERROR), IDOK);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: write error.\n");
+    EXPECT_FALSE(loadFont("/no/such/font.ttf", *std::make_unique<TableDirectory>(),
+                          *std::make_unique<NameTable>()));
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Error: cannot open file.\n");
 }
 
 }  // namespace

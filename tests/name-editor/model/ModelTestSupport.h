@@ -1,4 +1,4 @@
-// What the model's tests share: capturing the message box, and font files
+// What the model's tests share: capturing the messages, and font files
 // written to a scratch folder so the model can open them.
 #pragma once
 
@@ -10,26 +10,25 @@
 #include "FontStore.h"
 #include "SfntBuilder.h"
 #include "TestFiles.h"
-#include "platform/MessageBox.h"
 
 namespace modeltest {
 
 struct ShownMessage {
     std::string text;
-    std::string caption;
-    unsigned type = 0;
+    std::string path;
+    std::string reason;
 };
 
-// Records every message box shown while it lives instead of printing it.
+// Records every message loadFont and saveFont report while it lives instead
+// of printing it.
 class MessageCapture {
   public:
     MessageCapture()
-        : previous_(setMessageBoxHandler(
-              [this](void*, const char* text, const char* caption, unsigned type) {
-                  shown.push_back({text, caption, type});
-                  return IDOK;
+        : previous_(setErrorReporter(
+              [this](std::string_view text, std::string_view path, std::string_view reason) {
+                  shown.push_back({std::string(text), std::string(path), std::string(reason)});
               })) {}
-    ~MessageCapture() { setMessageBoxHandler(previous_); }
+    ~MessageCapture() { setErrorReporter(previous_); }
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
 
@@ -39,7 +38,7 @@ class MessageCapture {
     std::vector<ShownMessage> shown;
 
   private:
-    MessageBoxHandler previous_;
+    ErrorReporter previous_;
 };
 
 // A loaded font together with the file it came from.

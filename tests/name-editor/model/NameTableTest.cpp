@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ModelTestSupport.h"
 #include "NameTable.h"
 
@@ -10,119 +12,96 @@ namespace {
 
 class NameTableTest : public ::testing::Test {
   protected:
-    // Reads `table` as a name table that starts `lead` bytes into a file.
-    bool read(const Bytes& table, std::size_t lead = 0) {
-        Bytes file(lead, 0xEE);
-        file.insert(file.end(), table.begin(), table.end());
-        writeFileBytes(dir / "in.bin", file);
-        FontFile in;
-        EXPECT_TRUE(in.open((dir / "in.bin").c_str(), "rb"));
-        EXPECT_TRUE(in.seek(static_cast<std::int64_t>(lead)));
-        return names.read(in);
-    }
+    LoadError read(const Bytes& table) { return names.read(table); }
 
     // Writes the table and returns the bytes written.
     Bytes write() {
-        FontFile out;
-        EXPECT_TRUE(out.open((dir / "out.bin").c_str(), "wb"));
-        EXPECT_TRUE(names.write(out));
-        out.close();
-        return readFileBytes(dir / "out.bin");
+        Bytes out;
+        EXPECT_EQ(names.write(out), SaveError::None);
+        return out;
     }
 
-    TempDir dir;
     NameTable names;
 };
 
 const Bytes kAB16 = {0x00, 0x41, 0x00, 0x42};
-
-TEST_F(NameTableTest, DecodesEachPairAsTheStandardStoresIt) {
-    const Bytes symbolBytes = {0xF0, 0x41};             // (3, 0): private-use code points
-    const Bytes emojiBytes = {0xD8, 0x3D, 0xDE, 0x00};  // (3, 10): a surrogate pair
-    const Bytes unicodeBytes = {0x00, 0xE9};            // (0, 3)
-    ASSERT_TRUE(read(buildNameTable({{3, 1, 0x409, 1, kAB16},
-                                     {2, 1, 0, 1, kAB16},
-                                     {1, 0, 0, 1, bytesOf("ABC")},
-                                     {3, 0, 0x409, 1, symbolBytes},
-                                     {3, 10, 0x409, 1, emojiBytes},
-                                     {0, 3, 0, 1, unicodeBytes},
-                                     {3, 2, 0x409, 1, bytesOf("sjis")}}),
-                     5));
-    ASSERT_EQ(names.records.size(), 7u);
-    EXPECT_EQ(names.records[0]->text, "AB");
-    EXPECT_EQ(names.records[1]->text, "AB");
-    EXPECT_EQ(names.records[2]->text, "ABC");
-    EXPECT_EQ(names.records[3]->text, "\xEF\x81\x81");
-    EXPECT_EQ(names.records[4]->text, "\xF0\x9F\x98\x80");
-    EXPECT_EQ(names.records[5]->text, "\xC3\xA9");
-    EXPECT_EQ(names.records[6]->text, "sjis");  // other pairs stay bytes
-}
 
 TEST_F(NameTableTest, UnchangedRecordsKeepTheirStoredBytes) {
     const std::vector<TestName> stored = {
         {3, 1, 0x409, 1, {0x00, 0x41, 0x00, 0x42, 0x43}},        // odd length
         {3, 1, 0x409, 2, {0xD8, 0x00, 0x00, 0x41}},              // unpaired surrogate
         {3, 1, 0x409, 3, {0x00, 0x41, 0x00, 0x00, 0x00, 0x42}},  // U+0000 inside
-        {1, 0, 0, 1, {0x41, 0xA9, 0xFF}},                        // Mac Roman, not UTF-8
+        {1, 0, 0, 1, {0x41, 0xA9, 0xFF}},                        // Mac OS Roman
         {1, 0, 0, 2, {0x00, 0x41}},                              // text cut to nothing by the zero
+        {1, 0, 0, 3, {}},                                        // empty in the file: kept
+        {1, 1, 11, 1, {0x41, 0x82}},                             // Shift_JIS cut short
+        {1, 0, 15, 1, {0x41, 0xDC}},                             // Icelandic: no converter
         {0, 4, 0, 1, {0xDB, 0xFF, 0xDF, 0xFF}},
     };
-    ASSERT_TRUE(read(buildNameTable(stored)));
+    ASSERT_EQ(read(buildNameTable(stored)), LoadError::None);
     EXPECT_EQ(names.records[0]->text, "AB");
-    EXPECT_EQ(names.records[1]->text,
-              "\xEF\xBF\xBD"
-              "A");
-    EXPECT_EQ(names.records[2]->text, "A");
+    EXPECT_EQ(names.records[3]->text, "A\xC2\xA9\xCB\x87");
     EXPECT_EQ(names.records[4]->text, "");
-    const Bytes written = write();
-    ASSERT_EQ(names.records.size(), stored.size());
-    const auto back = storedNames(written);
+    ASSERT_EQ(names.firstUnencodable(), nullptr);
+    const auto back = storedNames(write());
+    ASSERT_EQ(back.size(), stored.size());
     for (std::size_t i = 0; i < stored.size(); ++i) {
         EXPECT_EQ(back[i].bytes, stored[i].bytes) << "record " << i;
     }
 }
 
-TEST_F(NameTableTest, ChangedRecordsAreEncodedAnew) {
-    ASSERT_TRUE(read(buildNameTable({{3, 1, 0x409, 1, {0x00, 0x41, 0x00, 0x42, 0x43}},
-                                     {1, 0, 0, 1, bytesOf("old")},
-                                     {3, 10, 0x409, 4, utf16be("x")}})));
+TEST_F(NameTableTest, ChangedRecordsAreEncodedInTheirOwnEncoding) {
+    ASSERT_EQ(read(buildNameTable({{3, 1, 0x409, 1, {0x00, 0x41, 0x00, 0x42, 0x43}},
+                                   {1, 0, 0, 1, bytesOf("old")},
+                                   {1, 1, 11, 1, bytesOf("old")},
+                                   {3, 10, 0x409, 4, utf16be("x")}})),
+              LoadError::None);
     names.records[0]->text = "AB";  // back to the decoded text: unchanged, keeps 5 bytes
-    names.records[1]->text = "new";
-    names.records[2]->text = "\xF0\x9F\x98\x80!";
+    names.records[1]->text = "Caf\xC3\xA9";
+    names.records[2]->text = "\xE6\x97\xA5";  // 日
+    names.records[3]->text = "\xF0\x9F\x98\x80!";
     const auto back = storedNames(write());
     EXPECT_EQ(back[0].bytes.size(), 5u);
-    EXPECT_EQ(back[1].bytes, bytesOf("new"));
-    EXPECT_EQ(back[2].bytes, (Bytes{0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x21}));
-
-    names.records[0]->text = "AB ";
-    names.records[0]->text.pop_back();  // still the text as read
-    EXPECT_EQ(names.records[0]->encodedLength(), 5);
-    names.records[0]->text = "Ab";
-    EXPECT_EQ(names.records[0]->encodedLength(), 4);
+    EXPECT_EQ(back[1].bytes, (Bytes{'C', 'a', 'f', 0x8E}));
+    EXPECT_EQ(back[2].bytes, (Bytes{0x93, 0xFA}));
+    EXPECT_EQ(back[3].bytes, (Bytes{0xD8, 0x3D, 0xDE, 0x00, 0x00, 0x21}));
 }
 
-TEST_F(NameTableTest, EmptyRecordsGoAtSaveJudgedByWhatWouldBeWritten) {
-    ASSERT_TRUE(read(buildNameTable({{3, 1, 0x409, 0, {}},
-                                     {3, 1, 0x409, 1, {}},
-                                     {3, 1, 0x409, 2, kAB16},
-                                     {3, 1, 0x409, 3, kAB16}})));
+TEST_F(NameTableTest, UnencodableTextIsRefusedAndTheTableKept) {
+    ASSERT_EQ(read(buildNameTable({{1, 0, 0, 1, bytesOf("Mac")}, {1, 0, 15, 2, bytesOf("Is")}})),
+              LoadError::None);
+    names.records[0]->text = "\xE6\x97\xA5\xE6\x9C\xAC";  // Japanese in Mac OS Roman
+    EXPECT_EQ(names.firstUnencodable(), names.records[0].get());
+    Bytes out = {1, 2, 3};
+    EXPECT_EQ(names.write(out), SaveError::NameNotEncodable);
+    names.records[0]->text = "Mac";
+    names.records[1]->text = "Changed";  // Mac Icelandic: no converter
+    EXPECT_EQ(names.firstUnencodable(), names.records[1].get());
+    EXPECT_EQ(names.write(out), SaveError::NameNotEncodable);
+    names.records[1]->text.clear();  // emptied: dropped, nothing to encode
+    EXPECT_EQ(names.firstUnencodable(), nullptr);
+    EXPECT_EQ(names.write(out), SaveError::None);
+    EXPECT_EQ(names.records.size(), 2u);  // the model keeps what a save leaves out
+}
+
+TEST_F(NameTableTest, OnlyWhatWasEmptiedOrAddedEmptyIsLeftOut) {
+    ASSERT_EQ(read(buildNameTable({{3, 1, 0x409, 0, {}},
+                                   {3, 1, 0x409, 1, {0x00, 0x00}},
+                                   {3, 1, 0x409, 2, kAB16},
+                                   {3, 1, 0x409, 3, kAB16}})),
+              LoadError::None);
     names.records[3]->text.clear();  // emptied by the user
     names.add(3, 1, 0x409, 4, nullptr);
     names.add(3, 1, 0x409, 5, "");
-    const Bytes written = write();
-    ASSERT_EQ(names.records.size(), 1u);
-    EXPECT_EQ(names.records[0]->nameID, 2);
-    EXPECT_EQ(getU16(written, 2), 1);
+    const auto back = storedNames(write());
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_EQ(back[0].nameID, 0);
+    EXPECT_EQ(back[1].bytes, (Bytes{0, 0}));
+    EXPECT_EQ(back[2].nameID, 2);
 }
 
-TEST_F(NameTableTest, EmptyTableIsSixBytes) {
-    ASSERT_TRUE(read(buildNameTable({})));
-    EXPECT_EQ(names.first(), nullptr);
+TEST_F(NameTableTest, WritesFieldsDerivedFromTheRecords) {
     EXPECT_EQ(write(), (Bytes{0, 0, 0, 0, 0, 6}));
-    EXPECT_EQ(names.totalLength, 6u);
-}
-
-TEST_F(NameTableTest, LayoutPacksStringsInRecordOrder) {
     names.add(1, 0, 0, 1, "0123456789");
     names.add(1, 0, 0, 2, "");
     names.add(1, 0, 0, 3, "abcdef");
@@ -130,33 +109,37 @@ TEST_F(NameTableTest, LayoutPacksStringsInRecordOrder) {
     const Bytes written = write();
     EXPECT_EQ(getU16(written, 2), 3);
     EXPECT_EQ(getU16(written, 4), 42);
-    EXPECT_EQ(names.records[0]->offset, 0);
-    EXPECT_EQ(names.records[1]->offset, 10);
-    EXPECT_EQ(names.records[2]->offset, 16);
-    EXPECT_EQ(names.totalLength, 64u);
+    EXPECT_EQ(getU16(written, 6 + 10), 0);
+    EXPECT_EQ(getU16(written, 18 + 10), 10);
+    EXPECT_EQ(getU16(written, 30 + 10), 16);
     EXPECT_EQ(written.size(), 64u);
-    names.layout();
-    EXPECT_EQ(names.totalLength, 64u);
 }
 
-TEST_F(NameTableTest, AddedRecordsFollowReadOnesAndFindTakesTheFirst) {
-    ASSERT_TRUE(read(buildNameTable({{3, 1, 0x409, 6, utf16be("Read")}})));
-    NameRecord* original = names.first();
+TEST_F(NameTableTest, AddedRecordsGoWhereTheySortAndFindTakesTheOlder) {
+    ASSERT_EQ(read(buildNameTable({{1, 0, 0, 1, bytesOf("Mac")},
+                                   {3, 1, 0x409, 1, utf16be("Family")},
+                                   {3, 1, 0x409, 6, utf16be("Read")}})),
+              LoadError::None);
+    NameRecord* original = names.find(3, 1, 0x409, 6);
+    NameRecord* mac = names.first();
     for (std::uint16_t i = 0; i < 200; ++i) {
         names.add(3, 1, 0x409, 6, "dup");  // reallocates the list; records stay put
     }
-    names.add(1, 0, 0, 0, "first key");
+    NameRecord* between = names.add(3, 1, 0x409, 4, "Full");
+    names.add(0, 3, 0, 1, "first key");
+    names.add(3, 1, 0x411, 1, "last key");
     EXPECT_EQ(names.find(3, 1, 0x409, 6), original);
-    EXPECT_EQ(names.find(3, 1, 0x409, 7), nullptr);
-    EXPECT_EQ(names.records.front().get(), original);
-    EXPECT_EQ(names.records.back()->text, "first key");
-
-    std::size_t walked = 1;
-    while (names.next() != nullptr) {
-        ++walked;
-    }
-    EXPECT_EQ(walked, 202u);
-    EXPECT_EQ(names.next(), nullptr);
+    EXPECT_EQ(names.first(), names.records.front().get());
+    EXPECT_EQ(names.records.front()->text, "first key");
+    EXPECT_EQ(names.records[1].get(), mac);
+    EXPECT_EQ(names.records[3].get(), between);
+    EXPECT_EQ(names.records[4].get(), original);
+    EXPECT_EQ(names.records.back()->text, "last key");
+    const auto key = [](const auto& r) {
+        return std::tie(r->platformID, r->encodingID, r->languageID, r->nameID);
+    };
+    EXPECT_TRUE(std::is_sorted(names.records.begin(), names.records.end(),
+                               [&key](const auto& a, const auto& b) { return key(a) < key(b); }));
 }
 
 TEST_F(NameTableTest, FormatOneKeepsItsLanguageTags) {
@@ -167,7 +150,7 @@ TEST_F(NameTableTest, FormatOneKeepsItsLanguageTags) {
     table.insert(table.begin() + 18, {0, 1, 0, 4, 0, 6});
     setU16(table, 4, static_cast<std::uint16_t>(getU16(table, 4) + 6));
     table.insert(table.end(), tag.begin(), tag.end());
-    ASSERT_TRUE(read(table));
+    ASSERT_EQ(read(table), LoadError::None);
     ASSERT_EQ(names.languageTags.size(), 1u);
     EXPECT_EQ(names.languageTags[0].bytes, tag);
 
@@ -179,77 +162,78 @@ TEST_F(NameTableTest, FormatOneKeepsItsLanguageTags) {
     EXPECT_EQ(getU16(written, 20), 4);   // its length
     EXPECT_EQ(getU16(written, 22), 12);  // after the 12 bytes of "Family"
     EXPECT_EQ(Bytes(written.end() - 4, written.end()), tag);
-    EXPECT_EQ(names.totalLength, written.size());
 
     NameTable again;
-    FontFile in;
-    ASSERT_TRUE(in.open((dir / "out.bin").c_str(), "rb"));
-    ASSERT_TRUE(again.read(in));
+    ASSERT_EQ(again.read(written), LoadError::None);
     EXPECT_EQ(again.records[0]->text, "Family");
     EXPECT_EQ(again.languageTags[0].bytes, tag);
 }
 
 TEST_F(NameTableTest, SixteenBitLimitsAreDetected) {
+    Bytes out;
     NameTable many;
     for (int i = 0; i < 5460; ++i) {
         many.add(1, 0, 0, 1, "x");
     }
-    EXPECT_TRUE(many.fitsSixteenBitFields());
+    EXPECT_EQ(many.write(out), SaveError::None);
     many.add(1, 0, 0, 1, "x");
-    EXPECT_FALSE(many.fitsSixteenBitFields());
+    EXPECT_EQ(many.write(out), SaveError::NameTableTooLarge);
 
     NameTable longText;
     longText.add(1, 0, 0, 1, std::string(65535, 'a').c_str());
-    EXPECT_TRUE(longText.fitsSixteenBitFields());
+    EXPECT_EQ(longText.write(out), SaveError::None);
     longText.records[0]->text += 'a';
-    EXPECT_FALSE(longText.fitsSixteenBitFields());
+    EXPECT_EQ(longText.write(out), SaveError::NameTableTooLarge);
     // 32768 UTF-16 code units are 65536 bytes, however short the text.
     longText.records[0]->text = std::string(32768, 'a');
     longText.records[0]->platformID = 3;
     longText.records[0]->encodingID = 1;
-    EXPECT_FALSE(longText.fitsSixteenBitFields());
-    longText.removeEmptyRecords();
-    EXPECT_EQ(longText.records.size(), 1u);  // too long is not empty
+    EXPECT_EQ(longText.write(out), SaveError::NameTableTooLarge);
 
     NameTable lateStart;
     lateStart.add(1, 0, 0, 1, std::string(40000, 'a').c_str());
     lateStart.add(1, 0, 0, 2, std::string(25535, 'b').c_str());
     lateStart.add(1, 0, 0, 3, "c");  // starts at 65535: still addressable
-    EXPECT_TRUE(lateStart.fitsSixteenBitFields());
+    EXPECT_EQ(lateStart.write(out), SaveError::None);
     lateStart.add(1, 0, 0, 4, "d");  // starts at 65536
-    EXPECT_FALSE(lateStart.fitsSixteenBitFields());
-
-    FontFile out;
-    ASSERT_TRUE(out.open((dir / "out.bin").c_str(), "wb"));
-    EXPECT_FALSE(lateStart.write(out));
+    EXPECT_EQ(lateStart.write(out), SaveError::NameTableTooLarge);
 }
 
-TEST_F(NameTableTest, HostileCountsAndOffsetsFailCleanly) {
+// A format-1 table whose `tags` language tags all point at one string of
+// `length` bytes.
+Bytes sharedTagTable(std::uint16_t tags, std::uint16_t length) {
+    Bytes table = buildNameTable({}, 1);
+    putU16(table, tags);
+    for (std::uint16_t i = 0; i < tags; ++i) {
+        putU16(table, length);
+        putU16(table, 0);
+    }
+    setU16(table, 4, static_cast<std::uint16_t>(table.size()));
+    const Bytes text = patternBytes(length, 0x41);
+    table.insert(table.end(), text.begin(), text.end());
+    return table;
+}
+
+TEST_F(NameTableTest, HostileCountsOffsetsAndSharingFailCleanly) {
     Bytes manyClaimed = buildNameTable({{3, 1, 0x409, 1, kAB16}});
     setU16(manyClaimed, 2, 0xFFFF);
-    EXPECT_FALSE(read(manyClaimed));
-    EXPECT_EQ(names.records.size(), 1u);  // the one complete record before the end
+    EXPECT_EQ(read(manyClaimed), LoadError::Invalid);
 
+    // A string outside the table is no name, even where the bytes exist.
     Bytes pastEnd = buildNameTable({{3, 1, 0x409, 1, kAB16}});
-    setU16(pastEnd, 6 + 10, 0xFFF0);
-    names.records.clear();
-    EXPECT_FALSE(read(pastEnd));
-    EXPECT_TRUE(names.records.empty());
+    setU16(pastEnd, 6 + 10, 1);
+    EXPECT_EQ(read(pastEnd), LoadError::Invalid);
+    Bytes emptyAnywhere = buildNameTable({{3, 1, 0x409, 1, {}}});
+    setU16(emptyAnywhere, 6 + 10, 0xFFF0);
+    EXPECT_EQ(read(emptyAnywhere), LoadError::None);
 
     Bytes tagsPastEnd = buildNameTable({}, 1);
     tagsPastEnd.insert(tagsPastEnd.end(), {0xFF, 0xFF, 0, 2, 0, 0});
-    names.records.clear();
-    EXPECT_FALSE(read(tagsPastEnd));
-    EXPECT_LE(names.languageTags.size(), 1u);
-}
+    EXPECT_EQ(read(tagsPastEnd), LoadError::Invalid);
 
-TEST(SwapBytePairs, LeavesAnOddLastByte) {
-    Bytes bytes = {1, 2, 3, 4, 5};
-    swapBytePairs(bytes);
-    EXPECT_EQ(bytes, (Bytes{2, 1, 4, 3, 5}));
-    Bytes none;
-    swapBytePairs(none);
-    EXPECT_TRUE(none.empty());
+    // 65535 tags on one 64 KiB string would hold 4 GB for a 256 KiB table.
+    EXPECT_EQ(read(sharedTagTable(2, 65535)), LoadError::None);
+    EXPECT_EQ(read(sharedTagTable(65535, 65535)), LoadError::NameTableTooLarge);
 }
 
 }  // namespace

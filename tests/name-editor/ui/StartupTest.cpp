@@ -8,15 +8,19 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
+#include <QLabel>
+#include <QTimer>
+
 #include <cstdlib>
 #include <filesystem>
-
 #include <map>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
 #include "DialogDriver.h"
+#include "FontStore.h"
 #include "SfntBuilder.h"
 #include "TestFiles.h"
 #include "resource.h"
@@ -77,8 +81,16 @@ class KestrinStartup : public ::testing::Test {
                 messages_.push_back({caption, text});
                 return IDOK;
             });
+        // The model's messages go to the same list, under the same caption.
+        previousReporter_ =
+            setErrorReporter([this](std::string_view text, std::string_view, std::string_view) {
+                messages_.push_back({"Error", std::string(text)});
+            });
     }
-    void TearDown() override { setMessageBoxHandler(previous_); }
+    void TearDown() override {
+        setMessageBoxHandler(previous_);
+        setErrorReporter(previousReporter_);
+    }
 
     // Runs the program's entry with these arguments; `script` drives the
     // dialog if one opens.
@@ -104,7 +116,7 @@ class KestrinStartup : public ::testing::Test {
 
     static Bytes sampleFont() {
         const std::vector<TestName> names = {
-            {1, 0, 0, 1, testsupport::bytesOf("Caf\xE9 Sans")},  // Mac Roman, not UTF-8
+            {1, 0, 0, 1, testsupport::bytesOf("Caf\x8E Sans")},  // Mac OS Roman
             {1, 0, 0, 2, testsupport::bytesOf("Regular")},
             {3, 1, 1033, 1, testsupport::utf16be("Sample")},
             {3, 1, 1033, 2, testsupport::utf16be("Regular")},
@@ -122,6 +134,7 @@ class KestrinStartup : public ::testing::Test {
 
   private:
     MessageBoxHandler previous_;
+    ErrorReporter previousReporter_;
 };
 
 TEST_F(KestrinStartup, FailedLoadsShowTheirMessageAndNoDialog) {
@@ -202,6 +215,8 @@ TEST_F(KestrinStartup, FailedSaveEndsWithStatusOne) {
             auto* field = testsupport::editOf(dialog(), id);
             field->insert(QString(field->maxLength(), QLatin1Char('x')));
         }
+        // The failed save brings the dialog back; leaving it ends the program.
+        QTimer::singleShot(300, [] { QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape); });
         QTest::keyClick(testsupport::editOf(dialog(), IDC_VERSION), Qt::Key_Return);
     });
     EXPECT_EQ(status, 1);
@@ -261,7 +276,11 @@ TEST_F(KestrinStartup, OkWithoutChangesKeepsEveryNameRecordsBytes) {
     EXPECT_EQ(namesOf(saved), namesOf(sampleFont()));
     auto tables = tablesOf(saved);
     auto original = tablesOf(sampleFont());
+    // Only checkSumAdjustment changes in 'head': the saved font sums to 0xB1B0AFBA.
+    testsupport::setU32(tables.at("head"), 8, 0);
+    testsupport::setU32(original.at("head"), 8, 0);
     EXPECT_EQ(tables.at("head"), original.at("head"));
+    EXPECT_EQ(testsupport::tableChecksum(saved), 0xB1B0AFBAu);
     EXPECT_EQ(tables.at("post"), original.at("post"));
 }
 
@@ -282,15 +301,66 @@ TEST_F(KestrinStartup, OkSavesTypedNamesAddsMissingOnesAndDropsEmptiedOnes) {
     EXPECT_TRUE(messages_.empty());
     const std::vector<StoredName> saved = namesOf(testsupport::readFileBytes(path));
     const std::vector<StoredName> expected = {
-        {1, 0, 0, 1, testsupport::bytesOf("Caf\xE9 Sans")},
+        {1, 0, 0, 1, testsupport::bytesOf("Caf\x8E Sans")},
         {1, 0, 0, 2, testsupport::bytesOf("Regular")},
         {3, 1, 1033, 1, testsupport::utf16be("Renamed")},
         {3, 1, 1033, 2, testsupport::utf16be("Regular")},
-        {3, 1, 1033, 256, testsupport::utf16be("Feature name")},
-        // Added records follow those from the file.
+        // Added records go where they sort.
         {3, 1, 1033, 7, testsupport::utf16be("A mark")},
+        {3, 1, 1033, 256, testsupport::utf16be("Feature name")},
     };
     EXPECT_EQ(saved, expected);
+}
+
+// A save that fails brings the dialog back with the edits, for another try
+// or Cancel; the read-only file was announced in the dialog from the start.
+TEST_F(KestrinStartup, FailedSaveReopensTheDialogWithTheEdits) {
+    const auto path = dir_ / "read-only.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    int reopened = 0;
+    run({path.string()}, [&] {
+        auto* notice = qobject_cast<QLabel*>(dialog().GetDlgItem(IDC_READONLY));
+        ASSERT_NE(notice, nullptr);
+        EXPECT_EQ(notice->text().toStdString(), "Read-only: Permission denied");
+        auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);
+        family->selectAll();
+        QTest::keyClicks(family, "Edited");
+        // Runs in the modal loop of the dialog that opens after the failed save.
+        QTimer::singleShot(300, [&] {
+            ++reopened;
+            EXPECT_EQ(testsupport::textOf(testsupport::editOf(dialog(), IDC_FAMILYNAME)), "Edited");
+            QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape);
+        });
+        QTest::keyClick(family, Qt::Key_Return);
+    });
+    EXPECT_EQ(reopened, 1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].text, "cannot open file.");
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// Japanese typed into a Mac OS Roman name is never saved as something else:
+// OK names the field and the encoding, and the dialog stays open on the text.
+TEST_F(KestrinStartup, TextItsEncodingCantHoldKeepsTheDialogOpen) {
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    const QString japanese = QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC");
+    run({path.string()}, [&] {
+        auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);  // Macintosh Roman
+        family->selectAll();
+        family->insert(japanese);  // as an input method would commit it
+        family->setModified(true);
+        auto* combo = testsupport::comboOf(dialog(), IDC_ENCODE);
+        combo->setCurrentIndex(1);  // the text is stored; Windows English is shown
+        QTest::keyClick(testsupport::editOf(dialog(), IDC_VERSION), Qt::Key_Return);
+        ASSERT_EQ(messages_.size(), 1u);
+        EXPECT_EQ(messages_[0].text, "FamilyName: cannot be encoded in Mac OS Roman.");
+        EXPECT_EQ(combo->currentIndex(), 0);  // back on the Macintosh entry
+        EXPECT_EQ(family->text(), japanese);
+        QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape);
+    });
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
 }
 
 }  // namespace

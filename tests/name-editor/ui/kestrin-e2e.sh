@@ -111,7 +111,10 @@ changed = {key for key in old if old[key] != new.get(key)}
 assert changed == {(1, 0, 0, 1)}, f"changed records: {changed}"
 assert set(new) == set(old), f"records added or lost: {set(new) ^ set(old)}"
 for tag in original.reader.keys():
+    before, after = original.reader[tag], saved.reader[tag]
+    if tag == "head":  # checkSumAdjustment follows the new name table
+        before, after = before[:8] + before[12:], after[:8] + after[12:]
     if tag != "name":
-        assert original.reader[tag] == saved.reader[tag], f"table {tag} differs"
+        assert before == after, f"table {tag} differs"
 print("saved font has the new family name and every other table unchanged")
 PY

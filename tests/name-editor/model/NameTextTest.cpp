@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "NameText.h"
+#include "SfntBuilder.h"
+
+using testsupport::Bytes;
+
+namespace {
+
+struct Case {
+    std::uint16_t platformID, encodingID, languageID;
+    const char* text;  // UTF-8
+    Bytes bytes;       // as stored
+};
+
+// Each encoding a name can be in, with bytes as fontTools writes them.
+const std::vector<Case> kRoundTrips = {
+    {3,
+     1,
+     0x409,
+     "\xC3\x87"
+     "a",
+     {0x00, 0xC7, 0x00, 0x61}},
+    {3, 10, 0x409, "\xF0\x9F\x98\x80", {0xD8, 0x3D, 0xDE, 0x00}},
+    {0, 3, 0, "\xC3\xA9", {0x00, 0xE9}},
+    {2, 1, 0, "AB", {0x00, 0x41, 0x00, 0x42}},
+    {2, 0, 0, "AB", {0x41, 0x42}},
+    {2, 2, 0, "\xC3\xA9", {0xE9}},
+    // Mac OS Roman: "Ça été ‘fini’ ©"
+    {1,
+     0,
+     0,
+     "\xC3\x87"
+     "a \xC3\xA9t\xC3\xA9 \xE2\x80\x98"
+     "fini\xE2\x80\x99 \xC2\xA9",
+     {0x82, 'a', ' ', 0x8E, 't', 0x8E, ' ', 0xD4, 'f', 'i', 'n', 'i', 0xD5, ' ', 0xA9}},
+    {1, 0, 17, "\xC4\x9E", {0xDA}},  // Turkish Ğ
+    {1, 0, 25, "\xC5\x81", {0xFC}},  // Polish Ł, Central European
+    {1, 1, 11, "\xE6\x97\xA5\xE6\x9C\xAC", {0x93, 0xFA, 0x96, 0x7B}},  // 日本, Shift_JIS
+    {1, 2, 19, "\xE4\xB8\xAD", {0xA4, 0xA4}},                          // 中, Big5
+    {1, 3, 23, "\xED\x95\x9C", {0xC7, 0xD1}},                          // 한, EUC-KR
+    {1, 25, 33, "\xE4\xB8\xAD", {0xD6, 0xD0}},                         // 中, GB2312
+    {1, 6, 14, "\xCE\xA9", {0xBF}},                                    // Ω, Mac OS Greek
+    {1, 7, 32, "\xD0\x96", {0x86}},                                    // Ж, Mac OS Cyrillic
+};
+
+TEST(NameText, EachEncodingRoundTripsAsFontToolsStoresIt) {
+    for (const Case& c : kRoundTrips) {
+        SCOPED_TRACE(nametext::encodingName(c.platformID, c.encodingID, c.languageID));
+        EXPECT_EQ(nametext::decode(c.platformID, c.encodingID, c.languageID, c.bytes), c.text);
+        EXPECT_EQ(nametext::encode(c.platformID, c.encodingID, c.languageID, c.text), c.bytes);
+    }
+}
+
+TEST(NameText, TextTheEncodingCantHoldIsRefusedNotReplaced) {
+    const std::string japanese = "\xE6\x97\xA5\xE6\x9C\xAC";
+    EXPECT_EQ(nametext::encode(1, 0, 0, japanese), std::nullopt);        // Mac OS Roman
+    EXPECT_EQ(nametext::encode(2, 0, 0, "\xC3\xA9"), std::nullopt);      // ASCII
+    EXPECT_EQ(nametext::encode(2, 2, 0, "\xE2\x82\xAC"), std::nullopt);  // ISO 8859-1, €
+    EXPECT_EQ(nametext::encode(3, 1, 0x409, "\xFF\xFE"), std::nullopt);  // not UTF-8
+    // No converter: shown through Mac OS Roman, never written.
+    EXPECT_EQ(nametext::encode(1, 0, 15, "abc"), std::nullopt);  // Icelandic
+    EXPECT_EQ(nametext::encode(1, 4, 0, "abc"), std::nullopt);   // Arabic script
+    EXPECT_EQ(nametext::encode(4, 0, 0, "abc"), std::nullopt);
+    EXPECT_EQ(nametext::decode(1, 0, 15, Bytes{'a', 0x8E}), "a\xC3\xA9");
+    EXPECT_EQ(nametext::encodingName(1, 0, 0), "Mac OS Roman");
+    EXPECT_EQ(nametext::encodingName(1, 1, 0), "Shift_JIS");
+    EXPECT_EQ(nametext::encodingName(3, 1, 0x409), "UTF-16BE");
+}
+
+TEST(NameText, BadBytesDecodeAsWellAsTheyCan) {
+    EXPECT_EQ(nametext::decode(3, 1, 0x409, Bytes{0x00, 0x41, 0x00, 0x42, 0x43}), "AB");
+    EXPECT_EQ(nametext::decode(3, 1, 0x409, Bytes{0xD8, 0x00, 0x00, 0x41}),
+              "\xEF\xBF\xBD"
+              "A");
+    EXPECT_EQ(nametext::decode(3, 1, 0x409, Bytes{0x00, 0x41, 0x00, 0x00, 0x00, 0x42}), "A");
+    EXPECT_EQ(nametext::decode(1, 1, 0, Bytes{'A', 0x82}), "A\xEF\xBF\xBD");  // cut Shift_JIS
+    EXPECT_EQ(nametext::decode(1, 0, 0, Bytes{}), "");
+}
+
+}  // namespace
