@@ -44,20 +44,13 @@ struct TablePlan {
     std::uint32_t checksum = 0;
 };
 
-// numTables, searchRange, entrySelector, rangeShift as the format derives
-// them from the number of tables.
-void putOffsetTable(std::span<std::uint8_t> out, std::uint32_t version, std::size_t tableCount) {
-    const auto count = static_cast<std::uint16_t>(tableCount);
-    std::uint16_t entrySelector = 0;
-    while (count >= (2u << entrySelector)) {
-        ++entrySelector;
-    }
-    const auto searchRange = static_cast<std::uint16_t>(count == 0 ? 0 : 16u << entrySelector);
-    filecore::storeU32(out, 0, version);
-    filecore::storeU16(out, 4, count);
-    filecore::storeU16(out, 6, searchRange);
-    filecore::storeU16(out, 8, entrySelector);
-    filecore::storeU16(out, 10, static_cast<std::uint16_t>(16u * count - searchRange));
+// The offset table: the number of tables as written, the search fields as read.
+void putOffsetTable(std::span<std::uint8_t> out, const TableDirectory& directory) {
+    filecore::storeU32(out, 0, directory.sfntVersion);
+    filecore::storeU16(out, 4, static_cast<std::uint16_t>(directory.tables.size()));
+    filecore::storeU16(out, 6, directory.searchRange);
+    filecore::storeU16(out, 8, directory.entrySelector);
+    filecore::storeU16(out, 10, directory.rangeShift);
 }
 
 SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
@@ -177,7 +170,7 @@ SaveError writeFont(const std::string& path, const TableDirectory& directory,
         table.checksum = filecore::tableChecksum(newHead);
     }
     std::vector<std::uint8_t> header(kOffsetTableSize + kTableRecordSize * plan.size());
-    putOffsetTable(header, directory.sfntVersion, plan.size());
+    putOffsetTable(header, directory);
     std::uint32_t fontSum = 0;
     for (std::size_t i = 0; i < plan.size(); ++i) {
         const std::size_t at = kOffsetTableSize + kTableRecordSize * i;

@@ -52,7 +52,8 @@ LoadError TableDirectory::read(std::span<const std::uint8_t> file,
     nameTable = {};
     filecore::ByteReader reader(file);
     std::uint16_t numTables = 0;
-    if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.skip(6)) {
+    if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.u16(searchRange) ||
+        !reader.u16(entrySelector) || !reader.u16(rangeShift)) {
         return LoadError::Invalid;
     }
     // Only a single font: a collection, WOFF or WOFF2 or anything else would

