@@ -4,6 +4,7 @@
 #include <unicode/ucnv_cb.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -34,7 +35,7 @@ Encoding none(const char* closest, std::string name) {
 
 // The Roman script carries several alphabets, told apart by the language
 // (as fontTools reads them). Where the system has no converter for one,
-// its names are shown through Mac OS Roman but can't be written.
+// its names are shown through Mac OS Roman and only ASCII can be written.
 Encoding macRomanOf(std::uint16_t languageID) {
     switch (languageID) {
         case 17:
@@ -250,7 +251,17 @@ std::optional<std::vector<std::uint8_t>> encode(std::uint16_t platformID, std::u
                                                 std::uint16_t languageID, std::string_view utf8) {
     const Encoding encoding = encodingOf(platformID, encodingID, languageID);
     if (encoding.kind == Encoding::Kind::None) {
-        return std::nullopt;
+        // Without a converter only ASCII is sure to be read back as typed: it
+        // is how other tools (fontTools among them) write and read the names
+        // of encodings they don't know, so an ASCII family name can still be
+        // given to every record of a font.
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        });
+        if (!ascii) {
+            return std::nullopt;
+        }
+        return std::vector<std::uint8_t>(utf8.begin(), utf8.end());
     }
     const std::optional<std::u16string> units = fromUtf8(utf8);
     if (!units) {

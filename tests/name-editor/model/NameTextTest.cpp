@@ -62,10 +62,11 @@ TEST(NameText, TextTheEncodingCantHoldIsRefusedNotReplaced) {
     EXPECT_EQ(nametext::encode(2, 0, 0, "\xC3\xA9"), std::nullopt);      // ASCII
     EXPECT_EQ(nametext::encode(2, 2, 0, "\xE2\x82\xAC"), std::nullopt);  // ISO 8859-1, €
     EXPECT_EQ(nametext::encode(3, 1, 0x409, "\xFF\xFE"), std::nullopt);  // not UTF-8
-    // No converter: shown through Mac OS Roman, never written.
-    EXPECT_EQ(nametext::encode(1, 0, 15, "abc"), std::nullopt);  // Icelandic
-    EXPECT_EQ(nametext::encode(1, 4, 0, "abc"), std::nullopt);   // Arabic script
-    EXPECT_EQ(nametext::encode(4, 0, 0, "abc"), std::nullopt);
+    // No converter: shown through Mac OS Roman; only ASCII is written.
+    EXPECT_EQ(nametext::encode(1, 0, 15, "\xC3\xA9"), std::nullopt);  // Icelandic
+    EXPECT_EQ(nametext::encode(1, 20, 0, "\xE1\x9E\x80"), std::nullopt);  // Khmer script
+    EXPECT_EQ(nametext::encode(1, 20, 0, "Family"), (Bytes{'F', 'a', 'm', 'i', 'l', 'y'}));
+    EXPECT_EQ(nametext::encode(4, 0, 0, "abc"), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(nametext::decode(1, 0, 15, Bytes{'a', 0x8E}), "a\xC3\xA9");
     EXPECT_EQ(nametext::encodingName(1, 0, 0), "Mac OS Roman");
     EXPECT_EQ(nametext::encodingName(1, 1, 0), "Shift_JIS");

@@ -109,7 +109,7 @@ TEST(NameEditorDlg, SortsWithoutRegardToCaseAndEachEntryKeepsItsOwnTriple) {
         selectEntry(dialog, 2);
         EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "British first");
         retype(editOf(dialog, IDC_FAMILYNAME), "British edited");
-        // Stored by the refresh; OK would refuse the RSymbol record, which has no converter.
+        // Stored by the refresh alone: Cancel then ends without a save.
         dialog.OnSelchangeEncode();
         press(dialog, IDCANCEL);
     });
