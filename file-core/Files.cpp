@@ -28,6 +28,8 @@ constexpr std::size_t kPendingCapacity = std::size_t{64} * 1024;
 // Bytes moved per copy_file_range or pread/pwrite round.
 constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
+// Ranges up to this size are read among the gathered appends.
+constexpr std::uint64_t kSmallCopy = 16 * 1024;
 
 FileError errorOf(FileError::Step step, int code) {
     return {step, code, std::strerror(code), {}};
@@ -563,6 +565,29 @@ bool FileReplacement::copyFrom(const InputFile& input, std::uint64_t offset, std
 
 bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                                  FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    // A small range costs a system call either way: read it among the
+    // gathered bytes rather than flush them and copy it on its own.
+    if (length <= kSmallCopy) {
+        const auto count = static_cast<std::size_t>(length);
+        if (pending_.size() + count > kPendingCapacity && !flush(error)) {
+            return false;
+        }
+        if (pending_.capacity() < kPendingCapacity) {
+            pending_.reserve(kPendingCapacity);
+        }
+        const std::size_t at = pending_.size();
+        pending_.resize(at + count);
+        if (!input.readAt(offset, std::span(pending_).subspan(at), error)) {
+            discard();
+            return false;
+        }
+        size_ += count;
+        return true;
+    }
     if (!flush(error)) {
         return false;
     }
