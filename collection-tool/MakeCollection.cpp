@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -103,8 +104,6 @@ std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
 template <class Source>
 class Window {
   public:
-    Window() : buffer_(kWindowSize) {}
-
     void attach(const Source& source) {
         source_ = &source;
         filled_ = 0;
@@ -115,22 +114,26 @@ class Window {
     bool get(std::uint64_t offset, std::size_t length, std::uint64_t limit,
              std::span<const std::uint8_t>& out, FileError& error) {
         if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
+            if (!buffer_) {
+                // Only runs that compare or hash anything need the room.
+                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
+            }
             const auto count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), limit - offset));
+                static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, limit - offset));
             filled_ = 0;
-            if (!source_->readAt(offset, std::span(buffer_).first(count), error)) {
+            if (!source_->readAt(offset, {buffer_.get(), count}, error)) {
                 return false;
             }
             start_ = offset;
             filled_ = count;
         }
-        out = std::span(buffer_).subspan(static_cast<std::size_t>(offset - start_), length);
+        out = {buffer_.get() + (offset - start_), length};
         return true;
     }
 
   private:
     const Source* source_ = nullptr;
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
 };
