@@ -24,6 +24,10 @@ extern char** environ;
 namespace {
 
 constexpr int kNoFonts = -1;
+// The fonts can't be handed to Zelvic (the folder can't be listed, or their
+// names don't fit one command line): like Zelvic's own "an input can't be
+// used", and nothing is written.
+constexpr int kFontsUnusable = -2;
 constexpr int kCannotStart = 127;  // what a shell answers for a command it can't run
 constexpr const char* kToolName = "Zelvic";
 constexpr const char* kCollectionName = "Fonts.TTC";
@@ -58,11 +62,10 @@ bool comesBefore(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-// Every entry of the current folder named *.ttf, folders included: Zelvic
-// refuses what it can't read, and says which.
-std::vector<std::string> listFonts() {
-    std::vector<std::string> names;
-    std::error_code error;
+// Every entry of the current folder named *.ttf, folders and special files
+// included: Zelvic refuses what it can't read, at once, and says which. A
+// folder that can't be listed (or only in part) is an error, not "no .ttf".
+bool listFonts(std::vector<std::string>& names, std::error_code& error) {
     for (std::filesystem::directory_iterator it(".", error), end; !error && it != end;
          it.increment(error)) {
         std::string name = it->path().filename().string();
@@ -71,7 +74,7 @@ std::vector<std::string> listFonts() {
         }
     }
     std::sort(names.begin(), names.end(), comesBefore);
-    return names;
+    return !error;
 }
 
 bool isExecutableFile(const std::filesystem::path& path) {
@@ -122,6 +125,12 @@ int runTool(const std::filesystem::path& tool, const std::vector<std::string>& f
     std::fflush(stdout);
     pid_t child = 0;
     const int error = ::posix_spawn(&child, tool.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (error == E2BIG) {
+        std::fputs(
+            "Error: the names of the .ttf files are too long together for one command line.\n",
+            stderr);
+        return kFontsUnusable;
+    }
     if (error != 0) {
         std::fprintf(stderr, "Error: %s: cannot start: %s.\n", tool.c_str(), std::strerror(error));
         return kCannotStart;
@@ -158,7 +167,12 @@ int main(int argc, char** argv) {
         std::fputs("AllZelvic " FONTTOOLS_VERSION "\n", stdout);
         return 0;
     }
-    const std::vector<std::string> fonts = listFonts();
+    std::vector<std::string> fonts;
+    std::error_code error;
+    if (!listFonts(fonts, error)) {
+        std::fprintf(stderr, "Error: cannot read the folder: %s.\n", error.message().c_str());
+        return kFontsUnusable;
+    }
     if (fonts.empty()) {
         std::fputs("Error: no .ttf file.\n", stdout);
         return kNoFonts;

@@ -1,9 +1,18 @@
 // break: every font of a collection becomes a complete single-font file, its
-// tables laid out in directory order, each 4-byte aligned.
+// tables laid out in directory order, each 4-byte aligned with zero padding.
+//
+// The header and each directory are read once, into memory, and checked
+// whole before anything is written; what is written is what was checked.
+// Only table bytes are read again, copied straight from the collection, so a
+// collection changed meanwhile can make a run fail but never make it write a
+// font that disagrees with its directory.
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <filesystem>
+#include <map>
+#include <numeric>
+#include <tuple>
 #include <vector>
 
 #include "ByteOrder.h"
@@ -15,18 +24,19 @@ namespace zelvic {
 
 namespace {
 
-constexpr std::uint32_t kCollectionTag = makeTag('t', 't', 'c', 'f');
+using filecore::FileError;
+using filecore::FileReplacement;
+
+constexpr filecore::Tag kCollectionTag("ttcf");
 constexpr std::size_t kCollectionHeaderSize = 12;
 
-// What is kept of each font between the check and the write: not its
-// directory, which is read again when the font is written. Holding every
-// directory at once let a small collection whose thousands of fonts share
-// one large directory take memory in proportion to fonts times tables.
 struct MemberFont {
     std::uint32_t offset = 0;
-    std::uint64_t directorySize = 0;
-    std::uint64_t size = 0;  // of its single-font file
-    std::string outputName;
+    std::uint16_t numTables = 0;  // as the first look at its offset table found
+    FontDirectory directory;
+    std::uint64_t directorySize() const {
+        return kOffsetTableSize + std::uint64_t{numTables} * kTableRecordSize;
+    }
 };
 
 class CollectionBreaker {
@@ -38,53 +48,58 @@ class CollectionBreaker {
 
   private:
     bool readHeader(std::vector<std::uint32_t>& offsets);
-    bool readMember(std::uint32_t number, std::uint32_t offset, MemberFont& member);
-    bool directoriesApart(const std::vector<MemberFont>& members);
-    int extractFont(std::uint32_t number, const MemberFont& member);
+    bool directoriesApart();
+    bool readDirectories();
+    int checkOutputs();
+    int writeFont(std::uint32_t number, MemberFont& member);
+    bool fail(const std::string& problem) {
+        console_.error(name_, problem);
+        return false;
+    }
 
     const std::string& name_;
     const Console& console_;
-    InputFile file_;
-    ImageBuffer image_;
+    filecore::InputFile file_;
+    std::vector<MemberFont> members_;
+    std::vector<std::string> outputNames_;
 };
 
-// Everything is checked before the first font is written, so a damaged
-// collection leaves no font files behind.
 int CollectionBreaker::run() {
-    const std::string baseName = baseNameOf(name_);
-    std::string problem;
-    if (!file_.open(name_, problem)) {
-        console_.error(name_, problem);
+    FileError error;
+    if (!file_.open(name_, error)) {
+        console_.error(name_, error.describe());
         return kInputFailed;
     }
     std::vector<std::uint32_t> offsets;
     if (!readHeader(offsets)) {
         return kInputFailed;
     }
-    std::vector<MemberFont> members(offsets.size());
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        const auto number = static_cast<std::uint32_t>(k + 1);
-        if (!readMember(number, offsets[k], members[k])) {
+    // First only each offset table, so that fonts claiming one directory
+    // are refused before any directory is held in memory.
+    members_.resize(offsets.size());
+    for (std::size_t k = 0; k < members_.size(); ++k) {
+        std::string problem;
+        if (!readOffsetTable(file_, offsets[k], members_[k].directory, problem)) {
+            fail("font #" + std::to_string(k + 1) + ": " + problem);
             return kInputFailed;
         }
-        members[k].outputName = outputFontName(baseName, number);
-        if (identityOf(members[k].outputName) == file_.identity()) {
-            console_.error(members[k].outputName,
-                           "is the collection itself and would be replaced by font #" +
-                               std::to_string(number) + "; nothing written");
-            return kOutputFailed;
-        }
+        members_[k].offset = offsets[k];
+        members_[k].numTables = tableCount(members_[k].directory);
+        members_[k].directory = {};
     }
-    if (!directoriesApart(members)) {
+    offsets = {};
+    if (!directoriesApart() || !readDirectories()) {
         return kInputFailed;
     }
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        std::fprintf(console_.out, "Font #%u: ", static_cast<unsigned>(k + 1));
-        const int status = extractFont(static_cast<std::uint32_t>(k + 1), members[k]);
-        if (status != kOk) {
+    if (const int status = checkOutputs(); status != kOk) {
+        return status;
+    }
+    for (std::size_t k = 0; k < members_.size(); ++k) {
+        const auto number = static_cast<std::uint32_t>(k + 1);
+        if (const int status = writeFont(number, members_[k]); status != kOk) {
             return status;
         }
-        std::fputs("\n", console_.out);
+        members_[k].directory = {};
     }
     std::fputs("Ok.\n\n", console_.out);
     return kOk;
@@ -92,127 +107,164 @@ int CollectionBreaker::run() {
 
 bool CollectionBreaker::readHeader(std::vector<std::uint32_t>& offsets) {
     std::array<std::uint8_t, kCollectionHeaderSize> header{};
-    if (file_.size() < header.size() || !file_.readAt(0, header)) {
-        console_.error(name_, "too short to be a TrueType Collection");
-        return false;
+    FileError error;
+    if (file_.size() < header.size() || !file_.readAt(0, header, error)) {
+        return fail("too short to be a TrueType Collection");
     }
-    if (readU32(header, 0) != kCollectionTag) {
-        console_.error(name_, "not a TrueType Collection (no 'ttcf' tag)");
-        return false;
+    if (filecore::loadU32(header, 0) != kCollectionTag.value()) {
+        return fail("not a TrueType Collection (no 'ttcf' tag)");
     }
     // Version 2.0 adds signature fields after the offsets; they are not needed.
-    const std::uint32_t numFonts = readU32(header, 8);
+    const std::uint32_t numFonts = filecore::loadU32(header, 8);
     if ((file_.size() - header.size()) / 4 < numFonts) {
-        console_.error(name_, "the header names " + std::to_string(numFonts) +
-                                  " fonts but the file ends before their offsets");
-        return false;
+        return fail("the header names " + std::to_string(numFonts) +
+                    " fonts but the file ends before their offsets");
     }
     std::vector<std::uint8_t> bytes(std::size_t{numFonts} * 4);
-    if (!file_.readAt(header.size(), bytes)) {
-        console_.error(name_, "cannot read the collection header");
-        return false;
+    if (!file_.readAt(header.size(), bytes, error)) {
+        return fail(readProblem(error));
     }
     offsets.resize(numFonts);
     for (std::size_t k = 0; k < numFonts; ++k) {
-        offsets[k] = readU32(bytes, 4 * k);
+        offsets[k] = filecore::loadU32(bytes, 4 * k);
     }
-    return true;
-}
-
-bool CollectionBreaker::readMember(std::uint32_t number, std::uint32_t offset, MemberFont& member) {
-    std::string problem;
-    FontDirectory directory;
-    if (!readFontDirectory(file_, offset, directory, problem)) {
-        console_.error(name_, "font #" + std::to_string(number) + ": " + problem);
-        return false;
-    }
-    member.offset = offset;
-    member.directorySize = directory.bytes.size();
-    std::uint64_t size = directory.bytes.size();
-    for (const TableRecord& table : directory.tables) {
-        size += roundUp4(table.length);
-    }
-    if (size > kMaxFileSize) {
-        console_.error(name_, "font #" + std::to_string(number) + " would be larger than 4 GiB");
-        return false;
-    }
-    member.size = size;
     return true;
 }
 
 // Fonts whose directories share bytes (or are the same directory) are not
 // found in well-formed collections, and they let a few kilobytes claim
 // thousands of fonts whose output runs to gigabytes; each font needs its own.
-bool CollectionBreaker::directoriesApart(const std::vector<MemberFont>& members) {
-    std::vector<std::size_t> byOffset(members.size());
-    for (std::size_t k = 0; k < byOffset.size(); ++k) {
-        byOffset[k] = k;
-    }
-    std::sort(byOffset.begin(), byOffset.end(), [&members](std::size_t a, std::size_t b) {
-        return members[a].offset < members[b].offset;
+bool CollectionBreaker::directoriesApart() {
+    std::vector<std::size_t> byOffset(members_.size());
+    std::iota(byOffset.begin(), byOffset.end(), std::size_t{0});
+    std::sort(byOffset.begin(), byOffset.end(), [this](std::size_t a, std::size_t b) {
+        return members_[a].offset < members_[b].offset;
     });
     for (std::size_t i = 1; i < byOffset.size(); ++i) {
-        const MemberFont& previous = members[byOffset[i - 1]];
-        if (previous.offset + previous.directorySize > members[byOffset[i]].offset) {
+        const MemberFont& previous = members_[byOffset[i - 1]];
+        if (previous.offset + previous.directorySize() > members_[byOffset[i]].offset) {
             const std::size_t first = std::min(byOffset[i - 1], byOffset[i]) + 1;
             const std::size_t second = std::max(byOffset[i - 1], byOffset[i]) + 1;
-            console_.error(name_, "the table directories of fonts #" + std::to_string(first) +
-                                      " and #" + std::to_string(second) + " overlap");
-            return false;
+            return fail("the table directories of fonts #" + std::to_string(first) + " and #" +
+                        std::to_string(second) + " overlap");
         }
     }
     return true;
 }
 
-// Assembles the font in the image buffer, each table followed by the 0 to 3
-// bytes after it in the collection (its padding), and writes it in one go.
-int CollectionBreaker::extractFont(std::uint32_t number, const MemberFont& member) {
-    FontDirectory directory;
-    std::string problem;
-    if (!readFontDirectory(file_, member.offset, directory, problem)) {
-        std::fputs("\n", console_.out);
-        console_.error(name_, "font #" + std::to_string(number) + ": " + problem);
-        return kInputFailed;
-    }
-    const auto size = static_cast<std::size_t>(member.size);
-    image_.reserve(size, 0);
-    const std::size_t directorySize = directory.bytes.size();
-    std::memcpy(image_.bytes(0, directorySize).data(), directory.bytes.data(), directorySize);
-    std::size_t position = directorySize;
-    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
-        const TableRecord& table = directory.tables[j];
-        const auto span = static_cast<std::size_t>(roundUp4(table.length));
-        writeU32(image_.bytes(kOffsetTableSize + kTableRecordSize * j + 8, 4), 0,
-                 static_cast<std::uint32_t>(position));
-        // Only the padding of a table at the very end may be missing.
-        const std::size_t present =
-            static_cast<std::size_t>(std::min<std::uint64_t>(span, file_.size() - table.offset));
-        const auto data = image_.bytes(position, span);
-        if (!file_.readAt(table.offset, data.first(present))) {
-            std::fputs("\n", console_.out);
-            console_.error(name_, "font #" + std::to_string(number) + ": cannot read table " +
-                                      quotedTag(table.tag));
-            return kInputFailed;
+// Each directory, now read whole and kept: together they are no larger than
+// the collection, since no two overlap.
+bool CollectionBreaker::readDirectories() {
+    for (std::size_t k = 0; k < members_.size(); ++k) {
+        MemberFont& member = members_[k];
+        const std::string font = "font #" + std::to_string(k + 1);
+        std::string problem;
+        if (!readFontDirectory(file_, member.offset, member.directory, problem)) {
+            return fail(font + ": " + problem);
         }
-        std::fill(data.begin() + static_cast<std::ptrdiff_t>(present), data.end(), std::uint8_t{0});
-        position += span;
+        if (tableCount(member.directory) != member.numTables) {
+            return fail("the file changed during the run");
+        }
+        std::uint64_t size = member.directory.bytes.size();
+        for (const TableRecord& table : member.directory.tables) {
+            size += filecore::roundUp4(table.length);
+        }
+        if (size > kMaxFileSize) {
+            return fail(font + " would be larger than 4 GiB");
+        }
     }
+    return true;
+}
 
-    std::fputs(member.outputName.c_str(), console_.out);
-    OutputFile output;
-    if (!output.create(member.outputName, problem) ||
-        !output.write(image_.bytes(0, size), problem) || !output.commit(problem)) {
-        std::fputs("\n", console_.out);
-        console_.error(member.outputName, problem);
-        return kOutputFailed;
+// Every output is checked before the first is written: a font that can't be
+// written, or two fonts that would land in one file, fail the run with
+// nothing written at all.
+int CollectionBreaker::checkOutputs() {
+    const std::string baseName = baseNameOf(name_);
+    // A file that exists is known by its identity; one yet to be made, by
+    // its folder's identity and its name there.
+    using Place = std::tuple<dev_t, ino_t, std::string>;
+    std::map<Place, std::uint32_t> places;
+    outputNames_.resize(members_.size());
+    for (std::size_t k = 0; k < members_.size(); ++k) {
+        const auto number = static_cast<std::uint32_t>(k + 1);
+        const std::string name = outputFontName(baseName, number);
+        std::string resolved;
+        std::optional<filecore::FileIdentity> existing;
+        FileError error;
+        if (!FileReplacement::check(name, resolved, existing, error)) {
+            console_.error(name, error.describe());
+            return kOutputFailed;
+        }
+        if (existing == file_.identity()) {
+            console_.error(name, "is the collection itself and would be replaced by font #" +
+                                     std::to_string(number) + "; nothing written");
+            return kOutputFailed;
+        }
+        Place place;
+        if (existing) {
+            place = {existing->device, existing->inode, ""};
+        } else {
+            std::filesystem::path path(resolved);
+            std::filesystem::path folder = path.parent_path();
+            const auto folderIdentity = filecore::identityOf(folder.empty() ? "." : folder);
+            if (!folderIdentity) {
+                console_.error(name, "cannot create: No such file or directory");
+                return kOutputFailed;
+            }
+            place = {folderIdentity->device, folderIdentity->inode, path.filename().string()};
+        }
+        const auto [previous, added] = places.emplace(std::move(place), number);
+        if (!added) {
+            console_.error(name, "is the same file as " + outputNames_[previous->second - 1] +
+                                     "; nothing written");
+            return kOutputFailed;
+        }
+        outputNames_[k] = name;
     }
     return kOk;
+}
+
+// The font's directory as read, its offsets moved to where its tables go,
+// then each table copied from the collection and padded with zeros.
+int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
+    const std::string& outputName = outputNames_[number - 1];
+    std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
+    FontDirectory& directory = member.directory;
+    std::uint64_t position = directory.bytes.size();
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
+                           static_cast<std::uint32_t>(position));
+        position += filecore::roundUp4(directory.tables[j].length);
+    }
+    FileReplacement output;
+    FileError error;
+    bool written = output.create(outputName, error) && output.append(directory.bytes, error);
+    for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        written = output.appendFrom(file_, table.offset, table.length, error) &&
+                  output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
+    }
+    written = written && output.commit(error);
+    std::fputs("\n", console_.out);
+    if (written) {
+        return kOk;
+    }
+    if (error.step == FileError::Step::Read) {
+        console_.error(name_, "font #" + std::to_string(number) + ": " + readProblem(error));
+        return kInputFailed;
+    }
+    console_.error(outputName, error.describe());
+    return kOutputFailed;
 }
 
 }  // namespace
 
 std::string baseNameOf(std::string_view collectionName) {
-    return std::string(collectionName.substr(0, collectionName.find('.')));
+    const std::size_t slash = collectionName.rfind('/');
+    const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+    const std::size_t dot = collectionName.find('.', nameStart);
+    return std::string(collectionName.substr(0, dot));
 }
 
 std::string outputFontName(std::string_view baseName, std::uint32_t number) {

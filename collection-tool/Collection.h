@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,22 +31,6 @@ struct Console {
     void error(std::string_view file, std::string_view problem) const;
 };
 
-// The growable work buffer that holds one output file exactly as it will be
-// written: a position in it is a byte offset in that file. Room is reserved
-// without being touched, so the memory used follows what is really written.
-class ImageBuffer {
-  public:
-    // Makes room for `capacity` bytes, keeping the first `keep` bytes.
-    void reserve(std::size_t capacity, std::size_t keep);
-    std::size_t capacity() const { return capacity_; }
-    std::span<std::uint8_t> bytes(std::size_t from, std::size_t count);
-    std::span<const std::uint8_t> bytes(std::size_t from, std::size_t count) const;
-
-  private:
-    std::unique_ptr<std::uint8_t[]> data_;
-    std::size_t capacity_ = 0;
-};
-
 // Writes the collection `outputName` from the fonts in `fontNames` (two or
 // more), in that order. Returns kOk, kInputFailed or kOutputFailed.
 int makeCollection(const std::string& outputName, std::span<const std::string> fontNames,
@@ -57,8 +40,9 @@ int makeCollection(const std::string& outputName, std::span<const std::string> f
 // named by outputFontName(). Returns kOk, kInputFailed or kOutputFailed.
 int breakCollection(const std::string& collectionName, const Console& console);
 
-// The name a split font is given: the collection's name up to its first '.',
-// the font's number (from 1) with at least three digits, ".TTF".
+// The name a split font is given, beside the collection: the collection's
+// folder as it was spelled, its file name up to the first '.', the font's
+// number (from 1) with at least three digits, ".TTF".
 std::string baseNameOf(std::string_view collectionName);
 std::string outputFontName(std::string_view baseName, std::uint32_t number);
 

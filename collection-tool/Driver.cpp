@@ -4,6 +4,12 @@
 
 namespace zelvic {
 
+void Console::error(std::string_view file, std::string_view problem) const {
+    std::fflush(out);
+    std::fprintf(err, "Error: %.*s: %.*s.\n", static_cast<int>(file.size()), file.data(),
+                 static_cast<int>(problem.size()), problem.data());
+}
+
 int runZelvic(std::span<const std::string> arguments, const Console& console) {
     // --help and --version only when alone: a file of that name is ./--help.
     const bool alone = arguments.size() == 1;

@@ -7,60 +7,77 @@
 
 namespace zelvic {
 
-std::string quotedTag(std::uint32_t tag) {
-    std::string text = "'";
-    for (int i = 0; i < 4; ++i) {
-        const unsigned char c = tagByte(tag, i);
-        text += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
-    }
-    return text + "'";
-}
+using filecore::loadU16;
+using filecore::loadU32;
+using filecore::Tag;
 
 bool isSingleFontVersion(std::uint32_t version) {
-    return version == 0x00010000 || version == makeTag('O', 'T', 'T', 'O') ||
-           version == makeTag('t', 'r', 'u', 'e') || version == makeTag('t', 'y', 'p', '1');
+    return version == 0x00010000 || version == Tag("OTTO").value() ||
+           version == Tag("true").value() || version == Tag("typ1").value();
 }
 
-bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& directory,
-                       std::string& problem) {
+std::uint16_t tableCount(const FontDirectory& directory) {
+    return loadU16(directory.bytes, 4);
+}
+
+std::string readProblem(const filecore::FileError& error) {
+    // Every range was checked against the file's size: a short read means
+    // someone cut or rewrote the file since.
+    if (error.step == filecore::FileError::Step::Read && error.error == 0) {
+        return "the file changed during the run";
+    }
+    return error.describe();
+}
+
+bool readOffsetTable(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
+                     std::string& problem) {
     const std::uint64_t size = file.size();
-    if (size < kOffsetTableSize || at > size - kOffsetTableSize) {
+    if (!filecore::rangeFits(size, at, kOffsetTableSize)) {
         problem = "the offset table runs past the end of the file";
         return false;
     }
+    directory.tables.clear();
     directory.bytes.resize(kOffsetTableSize);
-    if (!file.readAt(at, directory.bytes)) {
-        problem = "cannot read the offset table";
+    filecore::FileError error;
+    if (!file.readAt(at, directory.bytes, error)) {
+        problem = readProblem(error);
         return false;
     }
     // A collection's member is checked here as make checks a font file: what
     // break writes must be a font that make takes back.
-    if (!isSingleFontVersion(readU32(directory.bytes, 0))) {
+    if (!isSingleFontVersion(loadU32(directory.bytes, 0))) {
         problem = "not a TrueType or OpenType font";
         return false;
     }
-    const std::uint16_t numTables = readU16(directory.bytes, 4);
-    const std::uint64_t recordsSize = std::uint64_t{numTables} * kTableRecordSize;
-    if (size - at - kOffsetTableSize < recordsSize) {
+    const std::uint16_t numTables = tableCount(directory);
+    if (size - at - kOffsetTableSize < std::uint64_t{numTables} * kTableRecordSize) {
         problem = "the table directory (" + std::to_string(numTables) +
                   " tables) runs past the end of the file";
         return false;
     }
-    directory.bytes.resize(kOffsetTableSize + recordsSize);
-    if (!file.readAt(at + kOffsetTableSize, std::span(directory.bytes).subspan(kOffsetTableSize))) {
-        problem = "cannot read the table directory";
+    return true;
+}
+
+bool readTableRecords(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
+                      std::string& problem) {
+    const std::uint64_t size = file.size();
+    const std::uint16_t numTables = tableCount(directory);
+    directory.bytes.resize(kOffsetTableSize + std::size_t{numTables} * kTableRecordSize);
+    filecore::FileError error;
+    if (!file.readAt(at + kOffsetTableSize, std::span(directory.bytes).subspan(kOffsetTableSize),
+                     error)) {
+        problem = readProblem(error);
         return false;
     }
-
     directory.tables.clear();
     directory.tables.reserve(numTables);
     for (std::size_t i = 0; i < numTables; ++i) {
         const std::size_t record = kOffsetTableSize + kTableRecordSize * i;
-        TableRecord table{readU32(directory.bytes, record), readU32(directory.bytes, record + 4),
-                          readU32(directory.bytes, record + 8),
-                          readU32(directory.bytes, record + 12)};
-        if (size < table.length || table.offset > size - table.length) {
-            problem = "table " + quotedTag(table.tag) + " runs past the end of the file";
+        TableRecord table{
+            Tag(loadU32(directory.bytes, record)), loadU32(directory.bytes, record + 4),
+            loadU32(directory.bytes, record + 8), loadU32(directory.bytes, record + 12)};
+        if (!filecore::rangeFits(size, table.offset, table.length)) {
+            problem = "table " + table.tag.quoted() + " runs past the end of the file";
             return false;
         }
         directory.tables.push_back(table);
@@ -82,12 +99,18 @@ bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& d
         if (previous != nullptr &&
             std::uint64_t{previous->offset} + previous->length > table.offset) {
             problem =
-                "tables " + quotedTag(previous->tag) + " and " + quotedTag(table.tag) + " overlap";
+                "tables " + previous->tag.quoted() + " and " + table.tag.quoted() + " overlap";
             return false;
         }
         previous = &table;
     }
     return true;
+}
+
+bool readFontDirectory(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
+                       std::string& problem) {
+    return readOffsetTable(file, at, directory, problem) &&
+           readTableRecords(file, at, directory, problem);
 }
 
 }  // namespace zelvic

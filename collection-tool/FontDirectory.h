@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "Files.h"
+#include "Tag.h"
 
 namespace zelvic {
 
 struct TableRecord {
-    std::uint32_t tag = 0;
+    filecore::Tag tag;
     std::uint32_t checksum = 0;
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
@@ -28,13 +29,24 @@ inline constexpr std::size_t kTableRecordSize = 16;
 // The sfnt versions of a single font: TrueType, CFF, Apple's 'true' and 'typ1'.
 bool isSingleFontVersion(std::uint32_t version);
 
-// Reads the directory at `at` and checks that it, and every table it names,
-// lies inside the file, that its version is a font's and that no two tables
-// overlap. On failure `problem` names the part or table at fault.
-bool readFontDirectory(const InputFile& file, std::uint64_t at, FontDirectory& directory,
+// Reads the offset table at `at` into directory.bytes and checks that it is
+// a font's and that its records lie inside the file; tables are not read.
+bool readOffsetTable(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
+                     std::string& problem);
+
+// Reads the records after an offset table read as above, and checks that
+// every table lies inside the file and that no two overlap.
+bool readTableRecords(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
+                      std::string& problem);
+
+// Both of the above. On failure `problem` names the part or table at fault.
+bool readFontDirectory(const filecore::InputFile& file, std::uint64_t at, FontDirectory& directory,
                        std::string& problem);
 
-// "'glyf'", with bytes that aren't printable ASCII shown as '?'.
-std::string quotedTag(std::uint32_t tag);
+// The number of tables an offset table read by readOffsetTable announces.
+std::uint16_t tableCount(const FontDirectory& directory);
+
+// The problem text for an input that failed to read after it was checked.
+std::string readProblem(const filecore::FileError& error);
 
 }  // namespace zelvic

@@ -1,14 +1,21 @@
 // make: the collection is a 'ttcf' 1.0 header, every font's offset table and
 // records back to back, then the first font's tables and each later font's
 // unshared tables, in directory order, 4-byte aligned with zero padding.
+//
+// Two passes over the fonts, one open at a time: the first checks every
+// directory and keeps only what the layout needs (name, identity, size,
+// where its directory goes); the second reopens each font, makes sure it is
+// the file that was checked, and streams its tables into the new file, which
+// is where shared tables are compared from. Memory follows the collection's
+// directories, never the tables' bytes.
 
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <optional>
-#include <set>
-#include <tuple>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ByteOrder.h"
@@ -20,45 +27,170 @@ namespace zelvic {
 
 namespace {
 
-constexpr std::uint32_t kCollectionTag = makeTag('t', 't', 'c', 'f');
+using filecore::FileError;
+using filecore::FileReplacement;
+using filecore::InputFile;
+
+constexpr filecore::Tag kCollectionTag("ttcf");
 constexpr std::uint32_t kCollectionVersion = 0x00010000;
 constexpr std::size_t kCollectionHeaderSize = 12;
-constexpr std::size_t kCompareChunk = std::size_t{64} * 1024;
+// Tables are read and compared through windows of this size, one over the
+// font being placed and one over the collection written so far.
+constexpr std::size_t kWindowSize = std::size_t{512} * 1024;
+// Smaller tables are copied through the window and written in batches; a
+// system call each would cost more than the bytes.
+constexpr std::uint32_t kSmallTable = 16 * 1024;
+constexpr std::uint32_t kNone = UINT32_MAX;
 
-// FNV-1a: only narrows down which of several candidates to compare in full.
-std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
-    std::uint64_t hash = 0xcbf29ce484222325;
-    for (std::uint8_t byte : bytes) {
-        hash = (hash ^ byte) * 0x100000001b3;
+// A word-wise 64-bit hash, fed in pieces of any size. It only narrows down
+// which candidates to compare byte by byte, so speed matters more than
+// strength; word order counts, so swapped words (equal checksums) differ.
+class ContentHash {
+  public:
+    void add(std::span<const std::uint8_t> bytes) {
+        length_ += bytes.size();
+        while (carried_ > 0 && carried_ < carry_.size() && !bytes.empty()) {
+            carry_[carried_++] = bytes.front();
+            bytes = bytes.subspan(1);
+        }
+        if (carried_ == carry_.size()) {
+            mix(word(carry_.data()));
+            carried_ = 0;
+        }
+        std::size_t at = 0;
+        for (; bytes.size() - at >= 8; at += 8) {
+            mix(word(bytes.data() + at));
+        }
+        for (; at < bytes.size(); ++at) {
+            carry_[carried_++] = bytes[at];
+        }
     }
-    return hash;
-}
 
-struct TableEntry {
-    TableRecord record;
-    std::size_t recordPosition = 0;  // of its table record in the collection
-    std::uint64_t dataPosition = 0;  // of its bytes in the collection, once placed
-    std::optional<std::uint64_t> hash;
+    std::uint64_t finish() {
+        std::uint64_t last = 0;
+        for (std::size_t i = 0; i < carried_; ++i) {
+            last |= std::uint64_t{carry_[i]} << (8 * i);
+        }
+        mix(last ^ length_);
+        hash_ ^= hash_ >> 29;
+        return hash_ * 0xBF58476D1CE4E5B9u;
+    }
+
+  private:
+    static std::uint64_t word(const std::uint8_t* bytes) {
+        std::uint64_t value = 0;
+        std::memcpy(&value, bytes, sizeof value);
+        return value;
+    }
+    void mix(std::uint64_t value) {
+        hash_ = (hash_ ^ value) * 0x9E3779B97F4A7C15u;
+        hash_ ^= hash_ >> 32;
+    }
+
+    std::uint64_t hash_ = 0x243F6A8885A308D3u;
+    std::uint64_t length_ = 0;
+    std::array<std::uint8_t, 8> carry_{};
+    std::size_t carried_ = 0;
 };
 
-struct InputFont {
-    std::string name;
-    InputFile file;
-    FontDirectory directory;
-    std::vector<TableEntry> tables;
+std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
+    ContentHash hash;
+    hash.add(bytes);
+    return hash.finish();
+}
+
+// A window of bytes over a file read with readAt(): consecutive small
+// ranges, as a font's tables are, cost one read per window.
+template <class Source>
+class Window {
+  public:
+    void attach(const Source& source) {
+        source_ = &source;
+        filled_ = 0;
+    }
+
+    // The `length` bytes at `offset` (length at most kWindowSize, the range
+    // inside `limit`, the readable size), valid until the next call.
+    bool get(std::uint64_t offset, std::size_t length, std::uint64_t limit,
+             std::span<const std::uint8_t>& out, FileError& error) {
+        if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
+            if (!buffer_) {
+                // Only runs that compare or hash anything need the room.
+                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
+            }
+            const auto count =
+                static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, limit - offset));
+            filled_ = 0;
+            if (!source_->readAt(offset, {buffer_.get(), count}, error)) {
+                return false;
+            }
+            start_ = offset;
+            filled_ = count;
+        }
+        out = {buffer_.get() + (offset - start_), length};
+        return true;
+    }
+
+  private:
+    const Source* source_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
 };
 
 // Tables are candidates for sharing when their records agree in tag, length
 // and checksum; only their bytes decide.
-using TableKey = std::tuple<std::uint32_t, std::uint32_t, std::uint32_t>;
+struct TableKey {
+    std::uint32_t tag = 0, length = 0, checksum = 0;
+    bool operator==(const TableKey&) const = default;
+};
+
+struct HashedKey {
+    TableKey key;
+    std::uint64_t hash = 0;
+    bool operator==(const HashedKey&) const = default;
+};
+
+struct KeyHasher {
+    std::size_t operator()(const TableKey& key) const {
+        return static_cast<std::size_t>(
+            (std::uint64_t{key.tag} << 32 ^ std::uint64_t{key.checksum}) * 0x9E3779B97F4A7C15u ^
+            key.length);
+    }
+    std::size_t operator()(const HashedKey& key) const {
+        return (*this)(key.key) ^ static_cast<std::size_t>(key.hash);
+    }
+};
 
 TableKey keyOf(const TableRecord& record) {
-    return {record.tag, record.length, record.checksum};
+    return {record.tag.value(), record.length, record.checksum};
 }
 
-struct TableRef {
-    std::size_t font = 0;
-    std::size_t table = 0;
+// A stored table that later ones may share. Candidates are chained in the
+// order they were stored, first the list of those of one key not hashed yet,
+// then, once hashed, the list of one key and hash.
+struct Candidate {
+    std::uint64_t position = 0;
+    std::uint32_t next = kNone;
+};
+
+struct Chain {
+    std::uint32_t first = kNone, last = kNone;
+};
+
+struct KeyGroup {
+    Chain unhashed;
+    std::uint32_t count = 0;
+};
+
+// What the second pass needs of each font.
+struct FontEntry {
+    const std::string* name = nullptr;
+    filecore::FileIdentity identity;
+    std::uint64_t size = 0;
+    std::uint64_t directoryHash = 0;
+    std::uint64_t directoryPosition = 0;
+    std::uint64_t directorySize = 0;
 };
 
 class CollectionMaker {
@@ -69,296 +201,381 @@ class CollectionMaker {
     int run(std::span<const std::string> fontNames);
 
   private:
-    bool openFont(InputFont& font);
-    bool layOutDirectories();
-    bool placeTables();
-    bool storeTable(InputFont& font, TableEntry& table, bool alreadyRead);
-    std::optional<TableRef> findEqualTable(InputFont& font, TableEntry& table, bool& readIntoPlace);
-    bool fileRangeEquals(InputFont& font, const TableEntry& table,
-                         std::span<const std::uint8_t> stored);
-    std::uint64_t storedHash(TableEntry& entry);
-    int write();
+    int fail(int status, const std::string& file, const std::string& problem);
+    int failOn(const FileError& error, const std::string& input);
+    bool checkFont(const std::string& name, FontEntry& entry, FontDirectory& directory);
+    int checkOutput(std::uint64_t headerSize, std::uint64_t leastData);
+    int writeHeader(std::uint64_t headerSize);
+    int placeFont(std::size_t number);
+    int storeTable(const TableRecord& table, std::uint64_t& position);
+    int findShared(const TableRecord& table, std::optional<std::uint64_t>& found);
+    int hashStored(std::uint32_t index, std::uint32_t length, std::uint64_t& hash);
+    int equalBytes(const TableRecord& table, std::uint64_t position, bool& equal);
+    void append(Chain& chain, std::uint32_t index);
 
     const std::string& outputName_;
     const Console& console_;
-    std::vector<InputFont> fonts_;
-    ImageBuffer image_;
-    std::uint64_t writePosition_ = 0;
-    std::map<TableKey, std::vector<TableRef>> stored_;
-    std::vector<std::uint8_t> chunk_;
+    std::vector<FontEntry> fonts_;
+    FileReplacement output_;
+    InputFile font_;  // the font being placed
+    Window<InputFile> fontWindow_;
+    Window<FileReplacement> outputWindow_;
+    std::vector<Candidate> candidates_;
+    std::unordered_map<TableKey, KeyGroup, KeyHasher> groups_;
+    std::unordered_map<HashedKey, Chain, KeyHasher> hashed_;
     std::string report_;
-    int failure_ = kOk;  // set by the step that failed
 };
+
+int CollectionMaker::fail(int status, const std::string& file, const std::string& problem) {
+    console_.error(file, problem);
+    return status;
+}
+
+// A failed read is the input's fault, anything else the collection's.
+int CollectionMaker::failOn(const FileError& error, const std::string& input) {
+    if (error.step == FileError::Step::Read || error.step == FileError::Step::Open) {
+        return fail(kInputFailed, input, readProblem(error));
+    }
+    return fail(kOutputFailed, outputName_, error.describe());
+}
 
 int CollectionMaker::run(std::span<const std::string> fontNames) {
     fonts_.resize(fontNames.size());
+    std::uint64_t headerSize = kCollectionHeaderSize + 4 * std::uint64_t{fonts_.size()};
+    // Tables whose key no earlier font has can't be shared: if they alone
+    // overflow 32-bit offsets, say so before copying any of them.
+    std::uint64_t leastData = 0;
+    std::unordered_set<TableKey, KeyHasher> seen;
+    FontDirectory directory;
     for (std::size_t k = 0; k < fonts_.size(); ++k) {
-        fonts_[k].name = fontNames[k];
-        if (!openFont(fonts_[k])) {
+        if (!checkFont(fontNames[k], fonts_[k], directory)) {
             return kInputFailed;
         }
-    }
-    // The output is only replaced at the end, but a collection written over
-    // one of its own fonts would still lose that font for good.
-    if (const auto output = identityOf(outputName_)) {
-        for (const InputFont& font : fonts_) {
-            if (font.file.identity() == *output) {
-                console_.error(outputName_,
-                               "is the same file as the input " + font.name + "; nothing written");
-                return kOutputFailed;
+        fonts_[k].directoryPosition = headerSize;
+        headerSize += directory.bytes.size();
+        for (const TableRecord& record : directory.tables) {
+            if (k == 0 || !seen.contains(keyOf(record))) {
+                leastData += filecore::roundUp4(record.length);
             }
         }
-    }
-    if (!layOutDirectories() || !placeTables()) {
-        return failure_;
-    }
-    return write();
-}
-
-bool CollectionMaker::openFont(InputFont& font) {
-    std::string problem;
-    if (!font.file.open(font.name, problem)) {
-        console_.error(font.name, problem);
-        return false;
-    }
-    std::array<std::uint8_t, 4> version{};
-    if (font.file.size() < kOffsetTableSize || !font.file.readAt(0, version)) {
-        console_.error(font.name, "too short to be a font");
-        return false;
-    }
-    if (readU32(version, 0) == kCollectionTag) {
-        console_.error(font.name, "is a TrueType Collection, not a single font");
-        return false;
-    }
-    if (!isSingleFontVersion(readU32(version, 0))) {
-        console_.error(font.name, "not a TrueType or OpenType font");
-        return false;
-    }
-    if (!readFontDirectory(font.file, 0, font.directory, problem)) {
-        console_.error(font.name, problem);
-        return false;
-    }
-    return true;
-}
-
-// Header, then each font's offset table and records, copied as read; the
-// record offsets are filled in as the tables are placed.
-bool CollectionMaker::layOutDirectories() {
-    std::uint64_t headerSize = kCollectionHeaderSize + 4 * std::uint64_t{fonts_.size()};
-    std::uint64_t mostData = 0;
-    for (const InputFont& font : fonts_) {
-        headerSize += font.directory.bytes.size();
-        for (const TableRecord& record : font.directory.tables) {
-            mostData += roundUp4(record.length);
-        }
-    }
-    // Tables whose key no earlier font has can't be shared: if they alone
-    // overflow 32-bit offsets, say so before reading any of them.
-    std::uint64_t leastData = 0;
-    std::set<TableKey> seen;
-    for (const InputFont& font : fonts_) {
-        for (const TableRecord& record : font.directory.tables) {
-            if (&font == &fonts_.front() || !seen.contains(keyOf(record))) {
-                leastData += roundUp4(record.length);
-            }
-        }
-        for (const TableRecord& record : font.directory.tables) {
+        for (const TableRecord& record : directory.tables) {
             seen.insert(keyOf(record));
         }
     }
+    seen = {};
+    if (const int status = checkOutput(headerSize, leastData); status != kOk) {
+        return status;
+    }
+    if (const int status = writeHeader(headerSize); status != kOk) {
+        return status;
+    }
+    for (std::size_t k = 0; k < fonts_.size(); ++k) {
+        if (const int status = placeFont(k); status != kOk) {
+            return status;
+        }
+    }
+    std::fwrite(report_.data(), 1, report_.size(), console_.out);
+    std::fprintf(console_.out, "%s:\t", outputName_.c_str());
+    FileError error;
+    if (!output_.commit(error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
+    }
+    std::fputs("Ok.\n\n", console_.out);
+    return kOk;
+}
+
+// Opens the font, checks it and its directory, keeps what identifies it;
+// the file is closed again on return.
+bool CollectionMaker::checkFont(const std::string& name, FontEntry& entry,
+                                FontDirectory& directory) {
+    InputFile file;
+    FileError error;
+    if (!file.open(name, error)) {
+        console_.error(name, error.describe());
+        return false;
+    }
+    std::array<std::uint8_t, 4> version{};
+    if (file.size() < kOffsetTableSize || !file.readAt(0, version, error)) {
+        console_.error(name, "too short to be a font");
+        return false;
+    }
+    if (filecore::loadU32(version, 0) == kCollectionTag.value()) {
+        console_.error(name, "is a TrueType Collection, not a single font");
+        return false;
+    }
+    if (!isSingleFontVersion(filecore::loadU32(version, 0))) {
+        console_.error(name, "not a TrueType or OpenType font");
+        return false;
+    }
+    std::string problem;
+    if (!readFontDirectory(file, 0, directory, problem)) {
+        console_.error(name, problem);
+        return false;
+    }
+    entry.name = &name;
+    entry.identity = file.identity();
+    entry.size = file.size();
+    entry.directoryHash = hashOf(directory.bytes);
+    entry.directorySize = directory.bytes.size();
+    return true;
+}
+
+int CollectionMaker::checkOutput(std::uint64_t headerSize, std::uint64_t leastData) {
+    std::string resolved;
+    std::optional<filecore::FileIdentity> existing;
+    FileError error;
+    if (!FileReplacement::check(outputName_, resolved, existing, error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
+    }
+    // The output is only replaced at the end, but a collection written over
+    // one of its own fonts would still lose that font for good.
+    if (existing) {
+        for (const FontEntry& font : fonts_) {
+            if (font.identity == *existing) {
+                return fail(kOutputFailed, outputName_,
+                            "is the same file as the input " + *font.name + "; nothing written");
+            }
+        }
+    }
     if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
-        console_.error(outputName_, "the collection would be larger than 4 GiB");
-        failure_ = kOutputFailed;
-        return false;
+        return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
-    // Room for every table stored once: what the collection can need at most,
-    // never more than the inputs hold. Pages not written are never touched.
-    image_.reserve(static_cast<std::size_t>(std::min(headerSize + mostData, kMaxFileSize)), 0);
-
-    const auto header = image_.bytes(0, kCollectionHeaderSize);
-    writeU32(header, 0, kCollectionTag);
-    writeU32(header, 4, kCollectionVersion);
-    writeU32(header, 8, static_cast<std::uint32_t>(fonts_.size()));
-    std::size_t position = kCollectionHeaderSize + 4 * fonts_.size();
-    for (std::size_t k = 0; k < fonts_.size(); ++k) {
-        InputFont& font = fonts_[k];
-        writeU32(image_.bytes(kCollectionHeaderSize + 4 * k, 4), 0,
-                 static_cast<std::uint32_t>(position));
-        const std::size_t size = font.directory.bytes.size();
-        std::memcpy(image_.bytes(position, size).data(), font.directory.bytes.data(), size);
-        font.tables.resize(font.directory.tables.size());
-        for (std::size_t j = 0; j < font.tables.size(); ++j) {
-            font.tables[j].record = font.directory.tables[j];
-            font.tables[j].recordPosition = position + kOffsetTableSize + kTableRecordSize * j;
-        }
-        position += size;
+    if (!output_.create(outputName_, error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
     }
-    writePosition_ = position;
-    return true;
+    outputWindow_.attach(output_);
+    return kOk;
 }
 
-bool CollectionMaker::placeTables() {
-    for (std::size_t k = 0; k < fonts_.size(); ++k) {
-        InputFont& font = fonts_[k];
-        report_ += font.name;
-        report_ += ":\t";
-        std::vector<TableRef> storedHere;
-        for (std::size_t j = 0; j < font.tables.size(); ++j) {
-            TableEntry& table = font.tables[j];
-            for (int i = 0; i < 4; ++i) {
-                report_ += static_cast<char>(tagByte(table.record.tag, i));
-            }
-            // The first font is stored whole, duplicates included.
-            if (k == 0) {
-                report_ += "(unique)\t";
-                if (!storeTable(font, table, false)) {
-                    return false;
-                }
-                storedHere.push_back({k, j});
-                continue;
-            }
-            report_ += '(';
-            bool readIntoPlace = false;
-            const auto equal = findEqualTable(font, table, readIntoPlace);
-            if (failure_ != kOk || (!equal && !storeTable(font, table, readIntoPlace))) {
-                return false;
-            }
-            if (equal) {
-                report_ += "shared)\t";
-                table.dataPosition = fonts_[equal->font].tables[equal->table].dataPosition;
-                writeU32(image_.bytes(table.recordPosition + 8, 4), 0,
-                         static_cast<std::uint32_t>(table.dataPosition));
-            } else {
-                report_ += "unique)\t";
-                storedHere.push_back({k, j});
-            }
-        }
-        report_ += "\n\n";
-        // A font's own tables are never searched for its later tables.
-        for (const TableRef& ref : storedHere) {
-            stored_[keyOf(fonts_[ref.font].tables[ref.table].record)].push_back(ref);
+// The header with every font's offset, then room for the directories, which
+// are written as each font's tables find their places.
+int CollectionMaker::writeHeader(std::uint64_t headerSize) {
+    std::array<std::uint8_t, kCollectionHeaderSize> header{};
+    filecore::storeU32(header, 0, kCollectionTag.value());
+    filecore::storeU32(header, 4, kCollectionVersion);
+    filecore::storeU32(header, 8, static_cast<std::uint32_t>(fonts_.size()));
+    FileError error;
+    if (!output_.append(header, error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
+    }
+    for (const FontEntry& font : fonts_) {
+        std::array<std::uint8_t, 4> offset{};
+        filecore::storeU32(offset, 0, static_cast<std::uint32_t>(font.directoryPosition));
+        if (!output_.append(offset, error)) {
+            return fail(kOutputFailed, outputName_, error.describe());
         }
     }
-    return true;
+    if (!output_.appendZeros(headerSize - output_.size(), error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
+    }
+    return kOk;
 }
 
-// Puts the table's bytes at the write position (read there now unless
-// `alreadyRead`), zero-pads to 4 bytes and points its record there.
-bool CollectionMaker::storeTable(InputFont& font, TableEntry& table, bool alreadyRead) {
-    const std::uint64_t length = table.record.length;
-    const std::uint64_t span = roundUp4(length);
-    if (writePosition_ > kMaxFileSize - span) {
-        console_.error(outputName_, "the collection would be larger than 4 GiB");
-        failure_ = kOutputFailed;
-        return false;
+int CollectionMaker::placeFont(std::size_t number) {
+    const FontEntry& entry = fonts_[number];
+    const std::string& name = *entry.name;
+    FileError error;
+    if (!font_.open(name, error)) {
+        return fail(kInputFailed, name, error.describe());
     }
-    const auto position = static_cast<std::size_t>(writePosition_);
-    image_.reserve(position + static_cast<std::size_t>(span), position);
-    const auto data = image_.bytes(position, static_cast<std::size_t>(span));
-    if (!alreadyRead && !font.file.readAt(table.record.offset, data.first(length))) {
-        console_.error(font.name, "cannot read table " + quotedTag(table.record.tag));
-        failure_ = kInputFailed;
-        return false;
+    // The font must be the very file that was checked, unchanged: its
+    // directory was laid out from what it held then.
+    FontDirectory directory;
+    std::string problem;
+    if (font_.identity() != entry.identity || font_.size() != entry.size ||
+        !readFontDirectory(font_, 0, directory, problem) ||
+        directory.bytes.size() != entry.directorySize ||
+        hashOf(directory.bytes) != entry.directoryHash) {
+        return fail(kInputFailed, name, "the file changed during the run");
     }
-    std::fill(data.begin() + static_cast<std::ptrdiff_t>(length), data.end(), std::uint8_t{0});
-    table.dataPosition = writePosition_;
-    writeU32(image_.bytes(table.recordPosition + 8, 4), 0, static_cast<std::uint32_t>(position));
-    writePosition_ += span;
-    return true;
+    fontWindow_.attach(font_);
+
+    report_ += name;
+    report_ += ":\t";
+    std::vector<std::pair<TableKey, std::uint32_t>> storedHere;
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        report_ += table.tag.printable();
+        // The first font is stored whole, duplicates included.
+        std::optional<std::uint64_t> shared;
+        if (number > 0) {
+            if (const int status = findShared(table, shared); status != kOk) {
+                return status;
+            }
+        }
+        std::uint64_t position = 0;
+        if (shared) {
+            report_ += "(shared)\t";
+            position = *shared;
+        } else {
+            report_ += "(unique)\t";
+            if (const int status = storeTable(table, position); status != kOk) {
+                return status;
+            }
+            candidates_.push_back({position, kNone});
+            storedHere.emplace_back(keyOf(table),
+                                    static_cast<std::uint32_t>(candidates_.size() - 1));
+        }
+        filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
+                           static_cast<std::uint32_t>(position));
+    }
+    report_ += "\n\n";
+    // A font's own tables are never searched for its later tables.
+    for (const auto& [key, index] : storedHere) {
+        KeyGroup& group = groups_[key];
+        append(group.unhashed, index);
+        ++group.count;
+    }
+    if (!output_.writeAt(entry.directoryPosition, directory.bytes, error)) {
+        return fail(kOutputFailed, outputName_, error.describe());
+    }
+    font_.close();
+    return kOk;
+}
+
+void CollectionMaker::append(Chain& chain, std::uint32_t index) {
+    candidates_[index].next = kNone;
+    if (chain.last == kNone) {
+        chain.first = index;
+    } else {
+        candidates_[chain.last].next = index;
+    }
+    chain.last = index;
+}
+
+// Puts the table's bytes at the end of the collection, zero-padded to 4
+// bytes; `position` is where they start.
+int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& position) {
+    const std::uint64_t span = filecore::roundUp4(table.length);
+    position = output_.size();
+    if (position >= kMaxFileSize || span > kMaxFileSize - position) {
+        return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
+    }
+    FileError error;
+    if (table.length <= kSmallTable) {
+        std::span<const std::uint8_t> bytes;
+        if (!fontWindow_.get(table.offset, table.length, font_.size(), bytes, error)) {
+            return failOn(error, font_.path());
+        }
+        if (!output_.append(bytes, error)) {
+            return failOn(error, font_.path());
+        }
+    } else if (!output_.appendFrom(font_, table.offset, table.length, error)) {
+        return failOn(error, font_.path());
+    }
+    if (!output_.appendZeros(span - table.length, error)) {
+        return failOn(error, font_.path());
+    }
+    return kOk;
 }
 
 // The first stored table of an earlier font with the same key and the same
 // bytes. Only stored tables need looking at: a shared one has the bytes and
 // the place of a stored one before it.
-std::optional<TableRef> CollectionMaker::findEqualTable(InputFont& font, TableEntry& table,
-                                                        bool& readIntoPlace) {
-    readIntoPlace = false;
-    const auto found = stored_.find(keyOf(table.record));
-    if (found == stored_.end()) {
-        return std::nullopt;
+int CollectionMaker::findShared(const TableRecord& table, std::optional<std::uint64_t>& found) {
+    found.reset();
+    const TableKey key = keyOf(table);
+    const auto group = groups_.find(key);
+    if (group == groups_.end()) {
+        return kOk;
     }
-    const std::vector<TableRef>& candidates = found->second;
-    const std::size_t length = table.record.length;
-    if (candidates.size() == 1) {
-        // One candidate, the usual case: compare straight from the file.
-        const TableEntry& other = fonts_[candidates[0].font].tables[candidates[0].table];
-        const auto stored = image_.bytes(static_cast<std::size_t>(other.dataPosition), length);
-        if (fileRangeEquals(font, table, stored)) {
-            return candidates[0];
+    KeyGroup& candidates = group->second;
+    bool equal = false;
+    if (candidates.count == 1 && candidates.unhashed.first != kNone) {
+        // One candidate, the usual case: compare without hashing either.
+        const std::uint64_t position = candidates_[candidates.unhashed.first].position;
+        if (const int status = equalBytes(table, position, equal); status != kOk) {
+            return status;
         }
-        return std::nullopt;
+        if (equal) {
+            found = position;
+        }
+        return kOk;
     }
-    // Several stored tables share the key and differ in their bytes: read
-    // this one to where it would be stored and let a hash pick the one to
-    // compare, so that many look-alikes cost one pass each, not one per pair.
-    const std::uint64_t span = roundUp4(length);
-    if (writePosition_ > kMaxFileSize - span) {
-        console_.error(outputName_, "the collection would be larger than 4 GiB");
-        failure_ = kOutputFailed;
-        return std::nullopt;
+    // Several stored tables share the key and differ in their bytes: hash
+    // this one and each stored one once, and compare only where the hashes
+    // agree, so that many look-alikes cost one pass each, not one per pair.
+    ContentHash hash;
+    FileError error;
+    for (std::uint64_t done = 0; done < table.length;) {
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kWindowSize));
+        std::span<const std::uint8_t> bytes;
+        if (!fontWindow_.get(table.offset + done, piece, font_.size(), bytes, error)) {
+            return failOn(error, font_.path());
+        }
+        hash.add(bytes);
+        done += piece;
     }
-    const auto position = static_cast<std::size_t>(writePosition_);
-    image_.reserve(position + static_cast<std::size_t>(span), position);
-    const auto data = image_.bytes(position, length);
-    if (!font.file.readAt(table.record.offset, data)) {
-        console_.error(font.name, "cannot read table " + quotedTag(table.record.tag));
-        failure_ = kInputFailed;
-        return std::nullopt;
+    const std::uint64_t tableHash = hash.finish();
+    for (std::uint32_t index = candidates.unhashed.first; index != kNone;) {
+        const std::uint32_t next = candidates_[index].next;
+        std::uint64_t storedHash = 0;
+        if (const int status = hashStored(index, table.length, storedHash); status != kOk) {
+            return status;
+        }
+        append(hashed_[{key, storedHash}], index);
+        index = next;
     }
-    readIntoPlace = true;
-    const std::uint64_t hash = hashOf(data);
-    for (const TableRef& ref : candidates) {
-        TableEntry& other = fonts_[ref.font].tables[ref.table];
-        if (storedHash(other) == hash &&
-            std::memcmp(image_.bytes(static_cast<std::size_t>(other.dataPosition), length).data(),
-                        data.data(), length) == 0) {
-            return ref;
+    candidates.unhashed = {};
+    const auto same = hashed_.find({key, tableHash});
+    if (same == hashed_.end()) {
+        return kOk;
+    }
+    for (std::uint32_t index = same->second.first; index != kNone;
+         index = candidates_[index].next) {
+        if (const int status = equalBytes(table, candidates_[index].position, equal);
+            status != kOk) {
+            return status;
+        }
+        if (equal) {
+            found = candidates_[index].position;
+            return kOk;
         }
     }
-    return std::nullopt;
+    return kOk;
 }
 
-bool CollectionMaker::fileRangeEquals(InputFont& font, const TableEntry& table,
-                                      std::span<const std::uint8_t> stored) {
-    chunk_.resize(kCompareChunk);
-    std::uint64_t offset = table.record.offset;
-    while (!stored.empty()) {
-        const std::size_t count = std::min(stored.size(), chunk_.size());
-        const auto piece = std::span(chunk_).first(count);
-        if (!font.file.readAt(offset, piece)) {
-            console_.error(font.name, "cannot read table " + quotedTag(table.record.tag));
-            failure_ = kInputFailed;
-            return false;
+int CollectionMaker::hashStored(std::uint32_t index, std::uint32_t length, std::uint64_t& hash) {
+    ContentHash content;
+    FileError error;
+    const std::uint64_t position = candidates_[index].position;
+    for (std::uint64_t done = 0; done < length;) {
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kWindowSize));
+        std::span<const std::uint8_t> bytes;
+        if (!outputWindow_.get(position + done, piece, output_.size(), bytes, error)) {
+            return fail(kOutputFailed, outputName_, error.describe());
         }
-        if (std::memcmp(piece.data(), stored.data(), count) != 0) {
-            return false;
-        }
-        stored = stored.subspan(count);
-        offset += count;
+        content.add(bytes);
+        done += piece;
     }
-    return true;
+    hash = content.finish();
+    return kOk;
 }
 
-std::uint64_t CollectionMaker::storedHash(TableEntry& entry) {
-    if (!entry.hash) {
-        entry.hash =
-            hashOf(image_.bytes(static_cast<std::size_t>(entry.dataPosition), entry.record.length));
+// Compares the table in the font with the bytes stored at `position`, a
+// window of each at a time.
+int CollectionMaker::equalBytes(const TableRecord& table, std::uint64_t position, bool& equal) {
+    equal = false;
+    FileError error;
+    for (std::uint64_t done = 0; done < table.length;) {
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kWindowSize));
+        std::span<const std::uint8_t> mine;
+        std::span<const std::uint8_t> stored;
+        if (!fontWindow_.get(table.offset + done, piece, font_.size(), mine, error)) {
+            return failOn(error, font_.path());
+        }
+        if (!outputWindow_.get(position + done, piece, output_.size(), stored, error)) {
+            return fail(kOutputFailed, outputName_, error.describe());
+        }
+        if (std::memcmp(mine.data(), stored.data(), piece) != 0) {
+            return kOk;
+        }
+        done += piece;
     }
-    return *entry.hash;
-}
-
-int CollectionMaker::write() {
-    std::fwrite(report_.data(), 1, report_.size(), console_.out);
-    std::fprintf(console_.out, "%s:\t", outputName_.c_str());
-    OutputFile output;
-    std::string problem;
-    if (!output.create(outputName_, problem) ||
-        !output.write(image_.bytes(0, static_cast<std::size_t>(writePosition_)), problem) ||
-        !output.commit(problem)) {
-        console_.error(outputName_, problem);
-        return kOutputFailed;
-    }
-    std::fputs("Ok.\n\n", console_.out);
+    equal = true;
     return kOk;
 }
 

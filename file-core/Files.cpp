@@ -28,6 +28,8 @@ constexpr std::size_t kPendingCapacity = std::size_t{64} * 1024;
 // Bytes moved per copy_file_range or pread/pwrite round.
 constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
+// Ranges up to this size are read among the gathered appends.
+constexpr std::uint64_t kSmallCopy = 16 * 1024;
 
 FileError errorOf(FileError::Step step, int code) {
     return {step, code, std::strerror(code), {}};
@@ -181,6 +183,20 @@ int readAll(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
         offset += count;
     }
     return 0;
+}
+
+// Gives the unnamed file `fd` the name `path`. Through /proc, which any
+// user may do; where /proc is not mounted, AT_EMPTY_PATH, which needs
+// CAP_DAC_READ_SEARCH. 0, or -1 with errno set.
+int linkUnnamed(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return 0;
+    }
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+        return -1;
+    }
+    return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
 }
 
 bool hasNoWriteBit(const struct stat& info) {
@@ -453,14 +469,17 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     copyInKernel_ = true;
     const std::string folder = folderOf(target_);
     // Unnamed: a kill at any moment leaves nothing. 0666 lets the umask or
-    // the folder's default ACL decide, as for any new file.
-    FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
-    if (fd.valid()) {
-        fd_ = std::move(fd);
-        return true;
-    }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
-        return fail(error, FileError::Step::Create, errno);
+    // the folder's default ACL decide, as for any new file. Only where it
+    // can be given a name in the end (see linkUnnamed).
+    if (::access("/proc/self/fd", F_OK) == 0 || ::geteuid() == 0) {
+        FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
+        if (fd.valid()) {
+            fd_ = std::move(fd);
+            return true;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+            return fail(error, FileError::Step::Create, errno);
+        }
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
@@ -563,6 +582,29 @@ bool FileReplacement::copyFrom(const InputFile& input, std::uint64_t offset, std
 
 bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                                  FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    // A small range costs a system call either way: read it among the
+    // gathered bytes rather than flush them and copy it on its own.
+    if (length <= kSmallCopy) {
+        const auto count = static_cast<std::size_t>(length);
+        if (pending_.size() + count > kPendingCapacity && !flush(error)) {
+            return false;
+        }
+        if (pending_.capacity() < kPendingCapacity) {
+            pending_.reserve(kPendingCapacity);
+        }
+        const std::size_t at = pending_.size();
+        pending_.resize(at + count);
+        if (!input.readAt(offset, std::span(pending_).subspan(at), error)) {
+            discard();
+            return false;
+        }
+        size_ += count;
+        return true;
+    }
     if (!flush(error)) {
         return false;
     }
@@ -741,9 +783,8 @@ bool FileReplacement::putInPlace(FileError& error) {
         unregisterTemporary(cleanupSlot_);
         return true;
     }
-    const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
     if (!old_) {
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        if (linkUnnamed(fd_.get(), target_) == 0) {
             if (!fd_.close()) {
                 const int code = errno;
                 ::unlink(target_.c_str());
@@ -759,7 +800,7 @@ bool FileReplacement::putInPlace(FileError& error) {
     const std::string folder = folderOf(target_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+        if (linkUnnamed(fd_.get(), name) != 0) {
             if (errno == EEXIST) {
                 continue;
             }

@@ -1,14 +1,50 @@
-// break over a fuzzed collection. Every font it writes must be a font that
-// make accepts; a refusal leaves the folder as it was.
+// break over a fuzzed collection. Every font it writes must be laid out as
+// its directory says (each table at a 4-byte boundary, zero padding, nothing
+// else) and be a font that make accepts; a refusal leaves the folder as it was.
 #include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "ByteOrder.h"
 #include "Collection.h"
 #include "FuzzSupport.h"
 #include "ZelvicConsole.h"
+
+namespace {
+
+// The directory, then every table in directory order, each padded with
+// zeros to 4 bytes: exactly the file's bytes.
+void checkLayout(std::span<const std::uint8_t> font) {
+    if (font.size() < 12) {
+        fuzzsupport::fail("a written font is shorter than its offset table");
+    }
+    const std::uint16_t numTables = filecore::loadU16(font, 4);
+    std::uint64_t position = 12 + std::uint64_t{numTables} * 16;
+    for (std::size_t j = 0; j < numTables; ++j) {
+        if (font.size() < 12 + 16 * (j + 1)) {
+            fuzzsupport::fail("a written font's directory is cut short");
+        }
+        const std::uint32_t offset = filecore::loadU32(font, 12 + 16 * j + 8);
+        const std::uint32_t length = filecore::loadU32(font, 12 + 16 * j + 12);
+        const std::uint64_t end = std::uint64_t{offset} + filecore::roundUp4(length);
+        if (offset != position || end > font.size()) {
+            fuzzsupport::fail("a written font's table is not where its directory says");
+        }
+        for (std::uint64_t at = std::uint64_t{offset} + length; at < end; ++at) {
+            if (font[static_cast<std::size_t>(at)] != 0) {
+                fuzzsupport::fail("a written font's table is padded with something but zeros");
+            }
+        }
+        position = end;
+    }
+    if (position != font.size()) {
+        fuzzsupport::fail("a written font holds bytes its directory does not name");
+    }
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const auto& scratch = fuzzsupport::scratch();
@@ -39,6 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             zelvic::outputFontName((scratch / "in").string(), static_cast<std::uint32_t>(k + 1))) {
             fuzzsupport::fail("break wrote a file it was not asked for");
         }
+    }
+    for (const std::string& font : written) {
+        checkLayout(fuzzsupport::readFile(font));
     }
     // Each written font, joined with itself, must make a collection.
     for (std::size_t k = 0; k < std::min<std::size_t>(written.size(), 4); ++k) {

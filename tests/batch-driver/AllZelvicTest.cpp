@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "SfntBuilder.h"
@@ -11,7 +14,8 @@ namespace {
 
 const std::string kBinDir = std::string(PROJECT_BINARY_DIR) + "/bin";
 
-// Runs AllZelvic in `folder` with both output streams caught together.
+// Runs AllZelvic in `folder` with both output streams caught together;
+// `environment` (or a command such as timeout) goes before the program.
 CommandResult runIn(const std::filesystem::path& folder, const std::string& program,
                     const std::string& environment = "") {
     return runCommand("cd " + shellQuote(folder.string()) + " && " + environment + " " +
@@ -96,6 +100,45 @@ TEST_F(AllZelvic, ExitsWithTheCollectionToolsStatus) {
     EXPECT_EQ(broken.status, 254);
     EXPECT_NE(broken.output.find("Error: folder.ttf: cannot open"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir / "Fonts.TTC"));
+
+    // A FIFO nobody writes to: refused at once, not waited on.
+    std::filesystem::remove(dir / "folder.ttf");
+    ASSERT_EQ(::mkfifo((dir / "x.ttf").c_str(), 0644), 0);
+    const auto fifo = runIn(dir.path(), program, "timeout 20");
+    EXPECT_EQ(fifo.status, 254);
+    EXPECT_NE(fifo.output.find("Error: x.ttf: cannot open: not a regular file."), std::string::npos)
+        << fifo.output;
+    EXPECT_FALSE(std::filesystem::exists(dir / "Fonts.TTC"));
+}
+
+TEST_F(AllZelvic, AFolderItCannotListOrNamesThatDoNotFitOneCommandLine) {
+    // Readable only by its owner's write and search bits: listing fails.
+    // root may list anything, so the program runs as nobody then.
+    std::filesystem::permissions(dir.path(), std::filesystem::perms(0711));
+    const auto unlisted = dir / "unlisted";
+    std::filesystem::create_directory(unlisted);
+    font("unlisted/a.ttf", 1);
+    std::filesystem::permissions(unlisted, std::filesystem::perms(0333));
+    const std::string asNobody =
+        ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    const auto result = runIn(unlisted, program, asNobody);
+    EXPECT_EQ(result.status, 254);
+    EXPECT_EQ(result.output, "Error: cannot read the folder: Permission denied.\n");
+    std::filesystem::permissions(unlisted, std::filesystem::perms(0755));
+
+    // A 256 KiB stack allows 128 KiB of arguments; 600 names of 250 bytes
+    // are more.
+    const auto crowded = dir / "crowded";
+    std::filesystem::create_directory(crowded);
+    for (int k = 0; k < 600; ++k) {
+        const std::string number = std::to_string(1000 + k);
+        writeFileBytes(crowded / (std::string(242, 'n') + number + ".ttf"), {});
+    }
+    const auto tooLong = runCommand("cd " + shellQuote(crowded.string()) + " && ulimit -s 256 && " +
+                                    shellQuote(program) + " 2>&1");
+    EXPECT_EQ(tooLong.status, 254);
+    EXPECT_EQ(tooLong.output,
+              "Error: the names of the .ttf files are too long together for one command line.\n");
 }
 
 TEST_F(AllZelvic, FindsTheToolAlongPathButNeverInTheFontFolder) {

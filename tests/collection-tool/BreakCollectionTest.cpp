@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "ZelvicTestSupport.h"
@@ -12,7 +14,10 @@ namespace {
 TEST(BreakNaming, CutsAtTheFirstDotOnlyAndKeepsEveryDigit) {
     EXPECT_EQ(zelvic::baseNameOf("Fonts.TTC"), "Fonts");
     EXPECT_EQ(zelvic::baseNameOf("my.fonts.ttc"), "my");
-    EXPECT_EQ(zelvic::baseNameOf("../x.ttc"), "");
+    EXPECT_EQ(zelvic::baseNameOf("../x.ttc"), "../x");
+    EXPECT_EQ(zelvic::baseNameOf("./fonts.ttc"), "./fonts");
+    EXPECT_EQ(zelvic::baseNameOf("v1.0/sub/fonts.ttc"), "v1.0/sub/fonts");
+    EXPECT_EQ(zelvic::baseNameOf("v1.0/.ttc"), "v1.0/");
     EXPECT_EQ(zelvic::baseNameOf("FONTS"), "FONTS");
     EXPECT_EQ(zelvic::baseNameOf("/srv/fonts/a.ttc"), "/srv/fonts/a");
     EXPECT_EQ(zelvic::baseNameOf("Schrift\xC3\xA4rten \xE6\x9B\xB8.ttc"),
@@ -69,7 +74,7 @@ TEST_F(BreakCollection, MakeBreakMakeGivesTheSameCollection) {
     EXPECT_EQ(readFileBytes(dir / "Again.ttc"), first);
 }
 
-TEST_F(BreakCollection, CopiesTheBytesAfterEachTableAsItsPadding) {
+TEST_F(BreakCollection, PadsEachTableWithZerosNotWithTheCollectionsNextBytes) {
     // A collection made elsewhere: 'aaaa' of length 5 followed by "PAD",
     // then 'bbbb' as the last table of the file, its padding missing.
     Bytes ttc = bytesOf("ttcf");
@@ -99,7 +104,25 @@ TEST_F(BreakCollection, CopiesTheBytesAfterEachTableAsItsPadding) {
     EXPECT_EQ(getU32(font, 12 + 8), 44u);
     EXPECT_EQ(getU32(font, 28 + 8), 52u);
     EXPECT_EQ(Bytes(font.begin() + 44, font.end()),
-              bytesOf(std::string_view("12345PADxy\0\0", 12)));
+              bytesOf(std::string_view("12345\0\0\0xy\0\0", 12)));
+}
+
+// The fonts go beside the collection, named after its file alone, and the
+// report names them by the path they were written to.
+TEST_F(BreakCollection, WritesBesideTheCollectionWhateverDotsItsFoldersHave) {
+    makeFrom({buildFont(distinctTables(2, 1)), buildFont(distinctTables(3, 2))});
+    std::filesystem::create_directories(dir / "v1.0" / "sub");
+    std::filesystem::rename(dir / "Fonts.TTC", dir / "v1.0" / "sub" / "fonts.ttc");
+    const auto result = runBreak("v1.0/sub/fonts.ttc");
+    ASSERT_EQ(result.status, 0) << result.errors;
+    EXPECT_EQ(result.output, kBanner +
+                                 "Font #1: v1.0/sub/fonts001.TTF\n"
+                                 "Font #2: v1.0/sub/fonts002.TTF\nOk.\n\n");
+    EXPECT_EQ(dir.entries(), std::vector<std::string>{"v1.0"});
+    ASSERT_EQ(runBreak("./v1.0/sub/fonts.ttc").status, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "v1.0" / "sub"),
+                            std::filesystem::directory_iterator{}),
+              3);
 }
 
 TEST_F(BreakCollection, HasNoLimitOnFontsOrTables) {
@@ -143,6 +166,10 @@ TEST_F(BreakRefuses, WhatIsNotACollection) {
     EXPECT_NE(missing.errors.find("Error: Fonts.TTC: cannot open"), std::string::npos);
     std::filesystem::create_directory(dir / "Folder.ttc");
     EXPECT_EQ(runBreak("Folder.ttc").status, -2);
+    ASSERT_EQ(::mkfifo((dir / "Pipe.ttc").c_str(), 0644), 0);
+    const auto fifo = runBreak("Pipe.ttc");
+    EXPECT_EQ(fifo.status, -2);
+    EXPECT_EQ(fifo.errors, "Error: Pipe.ttc: cannot open: not a regular file.\n");
 }
 
 TEST_F(BreakRefuses, AnythingThatRunsPastTheEndOfTheFile) {
@@ -168,22 +195,54 @@ TEST_F(BreakRefuses, AnythingThatRunsPastTheEndOfTheFile) {
     expectRefused(truncated, "font #2: table 'tab0' runs past the end");
 }
 
-TEST_F(BreakRefuses, AnOutputThatCannotBeCreatedOrIsTheCollectionItself) {
-    std::filesystem::create_directory(dir / "Fonts002.TTF");
-    auto result = runBreak("Fonts.TTC");
-    EXPECT_EQ(result.status, -3);
-    EXPECT_EQ(result.output, kBanner + "Font #1: Fonts001.TTF\nFont #2: Fonts002.TTF\n");
-    EXPECT_NE(result.errors.find("Error: Fonts002.TTF: cannot create"), std::string::npos);
-
-    std::filesystem::remove_all(dir / "Fonts002.TTF");
-    std::filesystem::rename(dir / "Fonts.TTC", dir / "Fonts002.TTF");
-    std::filesystem::create_hard_link(dir / "Fonts002.TTF", dir / "Fonts.TTC");
-    result = runBreak("Fonts.TTC");
-    EXPECT_EQ(result.status, -3);
-    EXPECT_EQ(result.output, kBanner);
-    EXPECT_NE(result.errors.find("Error: Fonts002.TTF: is the collection itself"),
-              std::string::npos);
-    EXPECT_EQ(readFileBytes(dir / "Fonts002.TTF"), collection);
+// Every output is checked before the first font is written.
+TEST_F(BreakRefuses, AnOutputThatMayNotBeWrittenOrIsAnotherOutputOrTheCollection) {
+    struct Case {
+        const char* what;
+        void (*prepare)(const std::filesystem::path& dir);
+        std::string error;
+    };
+    const Case cases[] = {
+        {"a folder", [](const auto& d) { std::filesystem::create_directory(d / "Fonts002.TTF"); },
+         "Error: Fonts002.TTF: cannot create: it is a folder.\n"},
+        {"read-only",
+         [](const auto& d) {
+             writeFileBytes(d / "Fonts002.TTF", bytesOf("kept"));
+             std::filesystem::permissions(d / "Fonts002.TTF", std::filesystem::perms(0444));
+         },
+         "Error: Fonts002.TTF: cannot create: Permission denied.\n"},
+        {"a link to the first output, not there yet",
+         [](const auto& d) { std::filesystem::create_symlink("Fonts001.TTF", d / "Fonts002.TTF"); },
+         "Error: Fonts002.TTF: is the same file as Fonts001.TTF; nothing written.\n"},
+        {"a link to the first output",
+         [](const auto& d) {
+             writeFileBytes(d / "Fonts001.TTF", bytesOf("kept"));
+             std::filesystem::create_symlink("./Fonts001.TTF", d / "Fonts002.TTF");
+         },
+         "Error: Fonts002.TTF: is the same file as Fonts001.TTF; nothing written.\n"},
+        {"the collection",
+         [](const auto& d) {
+             std::filesystem::create_hard_link(d / "Fonts.TTC", d / "Fonts002.TTF");
+         },
+         "Error: Fonts002.TTF: is the collection itself and would be replaced by font #2; nothing "
+         "written.\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.prepare(dir.path());
+        const auto before = dir.entries();
+        const auto result = runBreak("Fonts.TTC");
+        EXPECT_EQ(result.status, -3);
+        EXPECT_EQ(result.output, kBanner);
+        EXPECT_EQ(result.errors, c.error);
+        EXPECT_EQ(dir.entries(), before);
+        EXPECT_EQ(readFileBytes(dir / "Fonts.TTC"), collection);
+        for (const auto& name : before) {
+            if (name != "Fonts.TTC") {
+                std::filesystem::remove_all(dir / name);
+            }
+        }
+    }
 }
 
 TEST_F(BreakRefuses, AWriteThatFallsShortLeavingNoPartialFont) {

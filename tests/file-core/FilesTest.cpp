@@ -204,8 +204,9 @@ TEST(FileReplacement, KeepsOwnerGroupModeAndExtendedAttributes) {
 TEST(FileReplacement, AWriterKilledHalfWayLeavesNothingBehind) {
     TempDir dir;
     writeFileBytes(dir / "old.ttc", bytesOf("old"));
-    for (const std::string name : {"new.ttc", "old.ttc"}) {
-        SCOPED_TRACE(name);
+    for (const auto& [name, killedBy] :
+         {std::pair{"new.ttc", SIGKILL}, {"old.ttc", SIGKILL}, {"old.ttc", SIGTERM}}) {
+        SCOPED_TRACE(std::string(name) + " " + std::to_string(killedBy));
         int ready[2];
         ASSERT_EQ(::pipe(ready), 0);
         const pid_t child = ::fork();
@@ -216,24 +217,26 @@ TEST(FileReplacement, AWriterKilledHalfWayLeavesNothingBehind) {
             if (!out.create((dir / name).string(), error)) {
                 ::_exit(1);
             }
+            // Half-way: a few megabytes written, the file still open.
             const Bytes block(1 << 20, 0x5A);
-            for (int round = 0;; ++round) {
+            for (int round = 0; round < 4; ++round) {
                 if (!out.append(block, error)) {
                     ::_exit(2);
                 }
-                if (round == 3) {
-                    (void)::write(ready[1], "x", 1);
-                }
+            }
+            (void)::write(ready[1], "x", 1);
+            for (;;) {
+                ::pause();
             }
         }
         ::close(ready[1]);
         char signal = 0;
-        ASSERT_EQ(::read(ready[0], &signal, 1), 1);
+        EXPECT_EQ(::read(ready[0], &signal, 1), 1);
         ::close(ready[0]);
-        ::kill(child, SIGKILL);
+        ::kill(child, killedBy);
         int status = 0;
         ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == killedBy);
         EXPECT_EQ(dir.entries(), std::vector<std::string>{"old.ttc"});
         EXPECT_EQ(readFileBytes(dir / "old.ttc"), bytesOf("old"));
     }

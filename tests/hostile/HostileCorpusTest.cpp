@@ -4,6 +4,7 @@
 // except the outputs it was asked for.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -100,7 +101,16 @@ class MessageCapture {
 struct ZelvicRun {
     int status = -1;
     std::string error;
+    std::string output;
 };
+
+// Nothing a file holds may reach the terminal as a control byte.
+bool printable(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte == '\t' || byte == '\n' || (byte >= 0x20 && byte != 0x7F);
+    });
+}
 
 ZelvicRun runZelvic(const TempDir& dir, const std::string& arguments) {
     TempDir errors;
@@ -110,7 +120,7 @@ ZelvicRun runZelvic(const TempDir& dir, const std::string& arguments) {
                                 testsupport::shellQuote(kZelvic) + " " + arguments + " 2>" +
                                 testsupport::shellQuote(errorFile.string()));
     const auto bytes = testsupport::readFileBytes(errorFile);
-    return {result.status, std::string(bytes.begin(), bytes.end())};
+    return {result.status, std::string(bytes.begin(), bytes.end()), result.output};
 }
 
 std::string errorLine(const std::string& message) {
@@ -239,6 +249,7 @@ TEST(HostileCorpus, ZelvicMakeTakesEachFileAsAFontOrRefusesIt) {
             runZelvic(dir, "out.ttc " + testsupport::shellQuote(expected.file) + " base.ttf");
         EXPECT_EQ(run.status, expected.makeStatus);
         EXPECT_EQ(run.error, errorLine(expected.makeError));
+        EXPECT_TRUE(printable(run.output + run.error)) << run.output;
         expectOnlyAdded(
             before, snapshot(dir),
             run.status == 0 ? std::vector<std::string>{"out.ttc"} : std::vector<std::string>{});
@@ -254,6 +265,7 @@ TEST(HostileCorpus, ZelvicBreakTakesEachFileAsACollectionOrRefusesIt) {
         const ZelvicRun run = runZelvic(dir, testsupport::shellQuote(expected.file));
         EXPECT_EQ(run.status, expected.breakStatus);
         EXPECT_EQ(run.error, errorLine(expected.breakError));
+        EXPECT_TRUE(printable(run.output + run.error)) << run.output;
         std::vector<std::string> outputs;
         if (run.status == 0) {
             const std::string base = expected.file.substr(0, expected.file.find('.'));

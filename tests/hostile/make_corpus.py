@@ -43,6 +43,23 @@ def checksum(data):
     return sum(struct.unpack(f">{len(data) // 4}I", data)) & 0xFFFFFFFF
 
 
+def packed_font(tables):
+    """A font whose tables follow each other with no padding, so that most
+    start at offsets that are not multiples of 4."""
+    count = len(tables)
+    selector = max(count.bit_length() - 1, 0)
+    search_range = (1 << selector) * 16 if count else 0
+    out = struct.pack(">IHHHH", 0x00010000, count, search_range, selector,
+                      count * 16 - search_range)
+    position = 12 + 16 * count
+    records, bodies = b"", b""
+    for tag, data in tables:
+        records += tag.encode("latin-1") + struct.pack(">III", checksum(data), position, len(data))
+        bodies += data
+        position += len(data)
+    return out + records + bodies
+
+
 def font(tables, overrides=None):
     """tables: [(tag, bytes)] in directory order; overrides: {tag: {field: value}}
     rewrites a record's offset or length after the layout."""
@@ -222,6 +239,14 @@ def main():
                    + shared[16:], INVALID,
                    (254, zelvic_error("shared-directory.ttc",
                                       "the table directories of fonts #1 and #2 overlap")))
+
+    # Tables packed without padding: the fonts break writes pad each table
+    # with zeros, not with the next table's first bytes.
+    add_collection("unpadded.ttc", collection([packed_font(base_tables()),
+                                               packed_font(base_tables(name_table(NAMES[:2])))]),
+                   INVALID, ok)
+    # A tag holding ESC [ 2 J, which would clear a terminal printed raw.
+    add_font("escape-tag.ttf", font(base_tables() + [("\x1b[2J", b"\0" * 8)]), "-", ok)
 
     with open(out / "expected.tsv", "w") as manifest:
         manifest.write("# file\tKestrin\tmake status\tmake stderr\tbreak status\tbreak stderr\n")
