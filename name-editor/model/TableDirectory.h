@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FontErrors.h"
+#include "Files.h"
 #include "Tag.h"
 
 struct DirectoryEntry {
@@ -34,6 +35,11 @@ class TableDirectory {
     // too short for its checksum adjustment. `nameTable` is set to the
     // bytes of the name table inside `file` (empty when there is none).
     LoadError read(std::span<const std::uint8_t> file, std::span<const std::uint8_t>& nameTable);
+    // The same from an open file, each table read into its own buffer and
+    // the name table into `nameTable`. A file that can't be read (also one
+    // cut short since it was opened) is CannotOpen with `error` set.
+    LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
+                   filecore::FileError& error);
     DirectoryEntry* first();
     DirectoryEntry* next();
     // The entry tagged `fourBytes`, or null.
@@ -44,6 +50,15 @@ class TableDirectory {
     // Owned entries in directory order; pointers to them stay valid.
     std::vector<std::unique_ptr<DirectoryEntry>> tables;
 
+    struct Extent {
+        std::uint64_t offset = 0, length = 0;
+    };
+
   private:
+    // The offset table and table records in `head`, checked against a file
+    // of `fileSize` bytes; `extents` gets where each table lies.
+    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                    std::vector<Extent>& extents);
+
     std::size_t cursor_ = 0;
 };
