@@ -146,9 +146,15 @@ LoadError TableDirectory::read(const filecore::InputFile& input,
         return result;
     }
     for (std::size_t i = 0; i < tables.size(); ++i) {
-        std::vector<std::uint8_t>& into =
-            tables[i]->hasTag("name") ? nameTable : tables[i]->data;
-        into.resize(static_cast<std::size_t>(extents[i].length));
+        const auto length = static_cast<std::size_t>(extents[i].length);
+        std::span<std::uint8_t> into;
+        if (tables[i]->hasTag("name")) {
+            nameTable.resize(length);
+            into = nameTable;
+        } else {
+            tables[i]->data.resize(length);
+            into = tables[i]->data;
+        }
         if (!input.readAt(extents[i].offset, into, error)) {
             return LoadError::CannotOpen;
         }

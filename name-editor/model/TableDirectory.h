@@ -10,18 +10,44 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "FontErrors.h"
 #include "Files.h"
 #include "Tag.h"
 
+// Leaves new elements uninitialised: a table's buffer is read into as soon
+// as it is sized, and zeroing megabytes first would only be thrown away.
+template <typename T>
+struct DefaultInitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+    DefaultInitAllocator() = default;
+    template <typename U>
+    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        std::allocator_traits<std::allocator<T>>::construct(static_cast<std::allocator<T>&>(*this),
+                                                            at, std::forward<Args>(args)...);
+    }
+};
+
+using TableBytes = std::vector<std::uint8_t, DefaultInitAllocator<std::uint8_t>>;
+
 struct DirectoryEntry {
     filecore::Tag tag;
     // As read; a save writes the checksum of what it writes.
     std::uint32_t checksum = 0;
     // The table's bytes; empty for the name table, which NameTable holds.
-    std::vector<std::uint8_t> data;
+    TableBytes data;
 
     // Exact, case-sensitive comparison of all four tag bytes.
     bool hasTag(std::string_view fourBytes) const;
