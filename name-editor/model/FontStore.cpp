@@ -107,16 +107,18 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     }
     filecore::InputFile input;
     filecore::FileError error;
-    filecore::FileView view;
-    if (!input.open(path, error) || !input.view(view, error)) {
+    if (!input.open(path, error)) {
         reason = error.reason;
         return LoadError::CannotOpen;
     }
-    input.close();
     TableDirectory readDirectory;
     NameTable readNames;
-    std::span<const std::uint8_t> nameTable;
-    LoadError result = readDirectory.read(view.bytes(), nameTable);
+    std::vector<std::uint8_t> nameTable;
+    LoadError result = readDirectory.read(input, nameTable, error);
+    input.close();
+    if (result == LoadError::CannotOpen) {
+        reason = error.reason;
+    }
     if (result == LoadError::None && readDirectory.find("name") != nullptr) {
         result = readNames.read(nameTable);
     }

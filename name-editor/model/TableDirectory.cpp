@@ -1,30 +1,32 @@
 #include "TableDirectory.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <array>
 #include <utility>
 
+#include "ByteOrder.h"
 #include "ByteReader.h"
+#include "Files.h"
 
 namespace {
 
 constexpr std::uint32_t kTrueTypeVersion = 0x00010000;
 constexpr std::uint32_t kOpenTypeVersion = 0x4F54544F;  // 'OTTO'
 constexpr std::uint32_t kAppleVersion = 0x74727565;     // 'true'
+constexpr std::size_t kOffsetTableSize = 12;
 constexpr std::size_t kTableRecordSize = 16;
 // 'head' must hold checkSumAdjustment, which every save sets.
 constexpr std::size_t kHeadMinimum = 12;
 
-struct Extent {
-    std::uint64_t offset = 0, length = 0;
-};
-
 // Tables that share bytes would each hold a copy: a 185 KB file of 11,585
 // records over its whole length would take 2 GB. A font never needs that,
 // so records that overlap are no font. Empty tables overlap nothing.
-bool anyOverlap(std::vector<Extent> extents) {
-    std::erase_if(extents, [](const Extent& extent) { return extent.length == 0; });
+bool anyOverlap(std::vector<TableDirectory::Extent> extents) {
+    std::erase_if(extents, [](const TableDirectory::Extent& extent) { return extent.length == 0; });
     std::sort(extents.begin(), extents.end(),
-              [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
+              [](const TableDirectory::Extent& a, const TableDirectory::Extent& b) { return a.offset < b.offset; });
     for (std::size_t i = 1; i < extents.size(); ++i) {
         if (extents[i].offset - extents[i - 1].offset < extents[i - 1].length) {
             return true;
@@ -47,10 +49,9 @@ bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
     return true;
 }
 
-LoadError TableDirectory::read(std::span<const std::uint8_t> file,
-                               std::span<const std::uint8_t>& nameTable) {
-    nameTable = {};
-    filecore::ByteReader reader(file);
+LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                                std::vector<Extent>& extents) {
+    filecore::ByteReader reader(head);
     std::uint16_t numTables = 0;
     if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.u16(searchRange) ||
         !reader.u16(entrySelector) || !reader.u16(rangeShift)) {
@@ -63,10 +64,11 @@ LoadError TableDirectory::read(std::span<const std::uint8_t> file,
         return LoadError::Invalid;
     }
     // The whole directory is there before anything is allocated for it.
-    if (reader.remaining() / kTableRecordSize < numTables) {
+    if ((fileSize - kOffsetTableSize) / kTableRecordSize < numTables ||
+        reader.remaining() / kTableRecordSize < numTables) {
         return LoadError::Invalid;
     }
-    std::vector<Extent> extents;
+    extents.clear();
     extents.reserve(numTables);
     tables.clear();
     tables.reserve(numTables);
@@ -74,7 +76,7 @@ LoadError TableDirectory::read(std::span<const std::uint8_t> file,
         auto entry = std::make_unique<DirectoryEntry>();
         std::uint32_t offset = 0, length = 0;
         if (!reader.tag(entry->tag) || !reader.u32(entry->checksum) || !reader.u32(offset) ||
-            !reader.u32(length) || !filecore::rangeFits(file.size(), offset, length)) {
+            !reader.u32(length) || !filecore::rangeFits(fileSize, offset, length)) {
             return LoadError::Invalid;
         }
         if (entry->hasTag("head") && length < kHeadMinimum) {
@@ -94,6 +96,19 @@ LoadError TableDirectory::read(std::span<const std::uint8_t> file,
     if (std::adjacent_find(tags.begin(), tags.end()) != tags.end() || anyOverlap(extents)) {
         return LoadError::Invalid;
     }
+    return LoadError::None;
+}
+
+LoadError TableDirectory::read(std::span<const std::uint8_t> file,
+                               std::span<const std::uint8_t>& nameTable) {
+    nameTable = {};
+    std::vector<Extent> extents;
+    if (file.size() < kOffsetTableSize) {
+        return LoadError::Invalid;
+    }
+    if (const LoadError error = parse(file, file.size(), extents); error != LoadError::None) {
+        return error;
+    }
     // Now that the tables are known to lie apart inside the file, their
     // copies together are no larger than the file.
     for (std::size_t i = 0; i < tables.size(); ++i) {
@@ -106,6 +121,60 @@ LoadError TableDirectory::read(std::span<const std::uint8_t> file,
         }
     }
     return LoadError::None;
+}
+
+LoadError TableDirectory::read(const filecore::InputFile& input,
+                               std::vector<std::uint8_t>& nameTable, filecore::FileError& error) {
+    nameTable.clear();
+    // Each table is read straight into the buffer that keeps it: no mapping
+    // of the file stays around beside the copies, and no byte is copied twice.
+    const std::uint64_t fileSize = input.size();
+    if (fileSize < kOffsetTableSize) {
+        return LoadError::Invalid;
+    }
+    std::array<std::uint8_t, kOffsetTableSize> offsetTable{};
+    if (!input.readAt(0, offsetTable, error)) {
+        return LoadError::CannotOpen;
+    }
+    const std::uint64_t numTables = filecore::loadU16(offsetTable, 4);
+    const std::uint64_t directoryEnd =
+        std::min(fileSize, kOffsetTableSize + kTableRecordSize * numTables);
+    std::vector<std::uint8_t> head(static_cast<std::size_t>(directoryEnd));
+    if (!input.readAt(0, head, error)) {
+        return LoadError::CannotOpen;
+    }
+    std::vector<Extent> extents;
+    if (const LoadError result = parse(head, fileSize, extents); result != LoadError::None) {
+        return result;
+    }
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+        const auto length = static_cast<std::size_t>(extents[i].length);
+        std::span<std::uint8_t> into;
+        if (tables[i]->hasTag("name")) {
+            nameTable.resize(length);
+            into = nameTable;
+        } else {
+            tables[i]->data.resize(length);
+            into = tables[i]->data;
+        }
+        if (!input.readAt(extents[i].offset, into, error)) {
+            return LoadError::CannotOpen;
+        }
+    }
+    return LoadError::None;
+}
+
+void adviseLarge(void* at, std::size_t bytes) {
+    constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (bytes < 2 * kHugePage) {
+        return;
+    }
+    const auto start = reinterpret_cast<std::uintptr_t>(at);
+    const std::uintptr_t first = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
+    const std::uintptr_t end = (start + bytes) & ~std::uintptr_t{kHugePage - 1};
+    if (first < end) {
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+    }
 }
 
 DirectoryEntry* TableDirectory::first() {

@@ -10,17 +10,53 @@
 #include <memory>
 #include <span>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "FontErrors.h"
+#include "Files.h"
 #include "Tag.h"
+
+// Asks for huge pages for the whole pages inside a large buffer: one fault
+// and one page to clear per 2 MiB instead of 512 of each. Only advice.
+void adviseLarge(void* at, std::size_t bytes);
+
+// Leaves new elements uninitialised: a table's buffer is read into as soon
+// as it is sized, and zeroing megabytes first would only be thrown away.
+template <typename T>
+struct DefaultInitAllocator : std::allocator<T> {
+    template <typename U>
+    struct rebind {
+        using other = DefaultInitAllocator<U>;
+    };
+    DefaultInitAllocator() = default;
+    template <typename U>
+    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
+    T* allocate(std::size_t count) {
+        T* at = std::allocator<T>::allocate(count);
+        adviseLarge(at, count * sizeof(T));
+        return at;
+    }
+    template <typename U>
+    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(at)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* at, Args&&... args) {
+        std::allocator_traits<std::allocator<T>>::construct(static_cast<std::allocator<T>&>(*this),
+                                                            at, std::forward<Args>(args)...);
+    }
+};
+
+using TableBytes = std::vector<std::uint8_t, DefaultInitAllocator<std::uint8_t>>;
 
 struct DirectoryEntry {
     filecore::Tag tag;
     // As read; a save writes the checksum of what it writes.
     std::uint32_t checksum = 0;
     // The table's bytes; empty for the name table, which NameTable holds.
-    std::vector<std::uint8_t> data;
+    TableBytes data;
 
     // Exact, case-sensitive comparison of all four tag bytes.
     bool hasTag(std::string_view fourBytes) const;
@@ -34,6 +70,11 @@ class TableDirectory {
     // too short for its checksum adjustment. `nameTable` is set to the
     // bytes of the name table inside `file` (empty when there is none).
     LoadError read(std::span<const std::uint8_t> file, std::span<const std::uint8_t>& nameTable);
+    // The same from an open file, each table read into its own buffer and
+    // the name table into `nameTable`. A file that can't be read (also one
+    // cut short since it was opened) is CannotOpen with `error` set.
+    LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
+                   filecore::FileError& error);
     DirectoryEntry* first();
     DirectoryEntry* next();
     // The entry tagged `fourBytes`, or null.
@@ -44,6 +85,15 @@ class TableDirectory {
     // Owned entries in directory order; pointers to them stay valid.
     std::vector<std::unique_ptr<DirectoryEntry>> tables;
 
+    struct Extent {
+        std::uint64_t offset = 0, length = 0;
+    };
+
   private:
+    // The offset table and table records in `head`, checked against a file
+    // of `fileSize` bytes; `extents` gets where each table lies.
+    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
+                    std::vector<Extent>& extents);
+
     std::size_t cursor_ = 0;
 };

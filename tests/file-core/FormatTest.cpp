@@ -79,6 +79,8 @@ TEST(TagAndChecksum, PrintSafelyAndSumAsFontsDo) {
         {{0x01}, 0x01000000},
         {{0x00, 0x00, 0x00, 0x01, 0x02}, 0x02000001},
         {{0xFF, 0xFF, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x02}, 1},  // wraps modulo 2^32
+        // Long enough for the word-at-a-time loop, with words and a byte after it.
+        {Bytes(37, 0xFF), 0xFEFFFFF7},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(tableChecksum(c.bytes), c.sum);

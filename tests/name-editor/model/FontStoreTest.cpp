@@ -204,6 +204,23 @@ TEST_F(FontStoreTest, UnchangedSaveLaysTablesOutAfresh) {
 
 // Every table's checksum is that of its bytes, 'head' counted with
 // checkSumAdjustment as zero, and the adjustment makes the font sum to the target.
+// The dialog may stay open while another program rewrites the font in
+// place: a save writes the tables as they were when the font was loaded.
+TEST_F(FontStoreTest, SaveWritesTheTablesAsLoadedWhateverTheFileBecameSince) {
+    const Bytes post = patternBytes(32, 9);
+    modeltest::loadBytes(dir, sampleFont(), font);
+    ASSERT_TRUE(font.loaded);
+    writeFileBytes(path(), buildFont({{"OS/2", patternBytes(7, 2)},
+                                      {"head", patternBytes(54, 4)},
+                                      {"name", sampleNameTable()},
+                                      {"post", patternBytes(32, 5)}}));
+
+    ASSERT_TRUE(saveFont(path("saved.ttf").c_str(), font.directory, font.names));
+    const Bytes saved = readFileBytes(path("saved.ttf"));
+    EXPECT_EQ(modeltest::tableBytes(saved, "post"), post);
+    EXPECT_EQ(modeltest::tableBytes(saved, "OS/2"), patternBytes(7, 1));
+}
+
 TEST_F(FontStoreTest, ChangedNamesGiveTrueChecksumsAndAdjustment) {
     const Bytes original = sampleFont();
     modeltest::loadBytes(dir, original, font);
