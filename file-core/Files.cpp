@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/random.h>
+#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -355,6 +356,21 @@ bool InputFile::view(FileView& out, FileError& error) const {
     return true;
 }
 
+bool InputFile::map(FileView& out) const {
+    out.release();
+    if (size_ == 0 || size_ > SIZE_MAX) {
+        return false;
+    }
+    const auto length = static_cast<std::size_t>(size_);
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_.get(), 0);
+    if (mapped == MAP_FAILED) {
+        return false;
+    }
+    out.mapping_ = mapped;
+    out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
+    return true;
+}
+
 bool FileReplacement::check(const std::string& target, std::string& resolved,
                             std::optional<FileIdentity>& existing, FileError& error) {
     existing.reset();
@@ -636,6 +652,55 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
         length -= count;
     }
     return length == 0 || copyFrom(input, offset, length, error);
+}
+
+bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>> pieces,
+                                   const InputFile& input, FileError& error) {
+    if (!flush(error)) {
+        return false;
+    }
+    std::array<iovec, 256> batch{};
+    std::size_t next = 0;     // the first piece not yet in a batch
+    std::size_t skipped = 0;  // bytes of pieces[next - count] already written
+    while (next < pieces.size()) {
+        std::size_t count = 0;
+        for (std::size_t k = next; k < pieces.size() && count < batch.size(); ++k) {
+            if (pieces[k].empty()) {
+                continue;
+            }
+            const std::size_t from = count == 0 ? skipped : 0;
+            // iovec wants a mutable pointer; the kernel only reads from it.
+            batch[count++] = {const_cast<std::uint8_t*>(pieces[k].data() + from),
+                              pieces[k].size() - from};
+        }
+        if (count == 0) {
+            break;
+        }
+        const ssize_t put = ::pwritev(fd_.get(), batch.data(), static_cast<int>(count),
+                                      static_cast<off_t>(size_));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && errno == EFAULT) {
+            // The mapped input ended before the range it was checked to hold.
+            error = endedEarly(input.path());
+            discard();
+            return false;
+        }
+        if (put <= 0) {
+            return fail(error, FileError::Step::Write, put < 0 ? errno : ENOSPC);
+        }
+        auto left = static_cast<std::size_t>(put);
+        size_ += left;
+        // Step over what was written: whole pieces, then part of one.
+        while (next < pieces.size() && left >= pieces[next].size() - skipped) {
+            left -= pieces[next].size() - skipped;
+            skipped = 0;
+            ++next;
+        }
+        skipped += left;
+    }
+    return true;
 }
 
 bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes,
