@@ -656,28 +656,35 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
 
 bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>> pieces,
                                    const InputFile& input, FileError& error) {
-    if (!flush(error)) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
         return false;
     }
+    // The gathered appends go first, in the same calls.
+    const std::size_t total = pieces.size() + 1;
+    const auto piece = [&](std::size_t k) -> std::span<const std::uint8_t> {
+        return k == 0 ? std::span<const std::uint8_t>(pending_) : pieces[k - 1];
+    };
+    std::uint64_t at = size_ - pending_.size();
     std::array<iovec, 256> batch{};
-    std::size_t next = 0;     // the first piece not yet in a batch
-    std::size_t skipped = 0;  // bytes of pieces[next - count] already written
-    while (next < pieces.size()) {
+    std::size_t next = 0;     // the first piece not wholly written
+    std::size_t skipped = 0;  // bytes of piece(next) already written
+    while (next < total) {
         std::size_t count = 0;
-        for (std::size_t k = next; k < pieces.size() && count < batch.size(); ++k) {
-            if (pieces[k].empty()) {
+        for (std::size_t k = next; k < total && count < batch.size(); ++k) {
+            const std::size_t from = k == next ? skipped : 0;
+            if (piece(k).size() == from) {
                 continue;
             }
-            const std::size_t from = count == 0 ? skipped : 0;
             // iovec wants a mutable pointer; the kernel only reads from it.
-            batch[count++] = {const_cast<std::uint8_t*>(pieces[k].data() + from),
-                              pieces[k].size() - from};
+            batch[count++] = {const_cast<std::uint8_t*>(piece(k).data() + from),
+                              piece(k).size() - from};
         }
         if (count == 0) {
             break;
         }
-        const ssize_t put = ::pwritev(fd_.get(), batch.data(), static_cast<int>(count),
-                                      static_cast<off_t>(size_));
+        const ssize_t put =
+            ::pwritev(fd_.get(), batch.data(), static_cast<int>(count), static_cast<off_t>(at));
         if (put < 0 && errno == EINTR) {
             continue;
         }
@@ -691,15 +698,17 @@ bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>
             return fail(error, FileError::Step::Write, put < 0 ? errno : ENOSPC);
         }
         auto left = static_cast<std::size_t>(put);
-        size_ += left;
+        at += left;
         // Step over what was written: whole pieces, then part of one.
-        while (next < pieces.size() && left >= pieces[next].size() - skipped) {
-            left -= pieces[next].size() - skipped;
+        while (next < total && left >= piece(next).size() - skipped) {
+            left -= piece(next).size() - skipped;
             skipped = 0;
             ++next;
         }
         skipped += left;
     }
+    pending_.clear();
+    size_ = at;
     return true;
 }
 
