@@ -266,7 +266,7 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
             pieces.push_back(std::span(kZeros).first(
                 static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length)));
         }
-        written = written && output.appendMapped(pieces, file_, error);
+        written = written && output.appendMapped(pieces, mapped_, file_, error);
     } else {
         written = written && output.append(directory.bytes, error);
         for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {

@@ -539,7 +539,7 @@ int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& positio
         const std::array<std::span<const std::uint8_t>, 2> pieces{
             mapped.subspan(table.offset, table.length),
             std::span(kZeros).first(static_cast<std::size_t>(span - table.length))};
-        if (!output_.appendMapped(pieces, font_, error)) {
+        if (!output_.appendMapped(pieces, fontMap_, font_, error)) {
             return failOn(error, font_.path());
         }
         return kOk;

@@ -31,6 +31,12 @@ constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
 constexpr std::uint64_t kSmallCopy = 16 * 1024;
+// Mapped inputs up to this size are mapped whole up front and kept; past
+// it a mapping's pages are let go each time this much was written from it,
+// to bound memory (refaulting them costs more than writing them).
+constexpr std::uint64_t kMappedResident = std::uint64_t{24} * 1024 * 1024;
+// Bytes per gathered write from a mapping.
+constexpr std::size_t kMappedBatch = std::size_t{4} * 1024 * 1024;
 
 FileError errorOf(FileError::Step step, int code) {
     return {step, code, std::strerror(code), {}};
@@ -362,12 +368,15 @@ bool InputFile::map(FileView& out) const {
         return false;
     }
     const auto length = static_cast<std::size_t>(size_);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_.get(), 0);
+    const bool populate = size_ <= kMappedResident;
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0),
+                          fd_.get(), 0);
     if (mapped == MAP_FAILED) {
         return false;
     }
     out.mapping_ = mapped;
     out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
+    out.resident_ = populate ? size_ : 0;
     return true;
 }
 
@@ -655,7 +664,7 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
 }
 
 bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>> pieces,
-                                   const InputFile& input, FileError& error) {
+                                   FileView& mapping, const InputFile& input, FileError& error) {
     if (!fd_.valid()) {
         error = errorOf(FileError::Step::Write, EBADF);
         return false;
@@ -671,14 +680,16 @@ bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>
     std::size_t skipped = 0;  // bytes of piece(next) already written
     while (next < total) {
         std::size_t count = 0;
-        for (std::size_t k = next; k < total && count < batch.size(); ++k) {
+        std::size_t budget = kMappedBatch;
+        for (std::size_t k = next; k < total && count < batch.size() && budget > 0; ++k) {
             const std::size_t from = k == next ? skipped : 0;
-            if (piece(k).size() == from) {
+            const std::size_t length = std::min(piece(k).size() - from, budget);
+            if (length == 0) {
                 continue;
             }
             // iovec wants a mutable pointer; the kernel only reads from it.
-            batch[count++] = {const_cast<std::uint8_t*>(piece(k).data() + from),
-                              piece(k).size() - from};
+            batch[count++] = {const_cast<std::uint8_t*>(piece(k).data() + from), length};
+            budget -= length;
         }
         if (count == 0) {
             break;
@@ -699,6 +710,13 @@ bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>
         }
         auto left = static_cast<std::size_t>(put);
         at += left;
+        mapping.resident_ += left;
+        if (mapping.mapping_ != nullptr && mapping.bytes_.size() > kMappedResident &&
+            mapping.resident_ > kMappedResident) {
+            // The file's pages stay cached; only this process lets them go.
+            ::madvise(mapping.mapping_, mapping.bytes_.size(), MADV_DONTNEED);
+            mapping.resident_ = 0;
+        }
         // Step over what was written: whole pieces, then part of one.
         while (next < total && left >= piece(next).size() - skipped) {
             left -= piece(next).size() - skipped;

@@ -191,7 +191,7 @@ TEST(FileReplacement, WritesFromAMappingAndSurvivesItsFileShrinking) {
         ASSERT_TRUE(out.append(bytesOf("head"), error));
         const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4095, 5000),
                                                                 zeros, bytes.first(1)};
-        ASSERT_TRUE(out.appendMapped(pieces, input, error));
+        ASSERT_TRUE(out.appendMapped(pieces, mapped, input, error));
         EXPECT_EQ(out.size(), 4u + 5000u + 2u + 1u);
         ASSERT_TRUE(out.commit(error));
     }
@@ -204,7 +204,7 @@ TEST(FileReplacement, WritesFromAMappingAndSurvivesItsFileShrinking) {
     FileReplacement out;
     ASSERT_TRUE(out.create(target, error));
     const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4096, 8192)};
-    EXPECT_FALSE(out.appendMapped(pieces, input, error));
+    EXPECT_FALSE(out.appendMapped(pieces, mapped, input, error));
     EXPECT_EQ(error.step, FileError::Step::Read);
     EXPECT_EQ(error.file, input.path());
     EXPECT_EQ(readFileBytes(target), expected);
