@@ -60,6 +60,9 @@ class CollectionBreaker {
     const std::string& name_;
     const Console& console_;
     filecore::InputFile file_;
+    // The collection mapped, when it can be: tables are written straight
+    // from it, never read in user space. Empty means copying instead.
+    filecore::FileView mapped_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
 };
@@ -94,6 +97,7 @@ int CollectionBreaker::run() {
     if (const int status = checkOutputs(); status != kOk) {
         return status;
     }
+    file_.map(mapped_);
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
         if (const int status = writeFont(number, members_[k]); status != kOk) {
@@ -239,11 +243,37 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     }
     FileReplacement output;
     FileError error;
-    bool written = output.create(outputName, error) && output.append(directory.bytes, error);
-    for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
-        const TableRecord& table = directory.tables[j];
-        written = output.appendFrom(file_, table.offset, table.length, error) &&
-                  output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
+    bool written = output.create(outputName, error);
+    const auto collection = mapped_.bytes();
+    if (written && !collection.empty()) {
+        // One gathered write of directory, tables and padding: where the
+        // output's pages and the collection's don't line up, copying in the
+        // kernel moves page fragments and costs more than this.
+        static constexpr std::array<std::uint8_t, 3> kZeros{};
+        std::vector<std::span<const std::uint8_t>> pieces;
+        pieces.reserve(1 + 2 * directory.tables.size());
+        pieces.emplace_back(directory.bytes);
+        for (const TableRecord& table : directory.tables) {
+            // The directory was checked against the size at open; a file
+            // cut short since then fails the write, it is never touched.
+            if (table.offset > collection.size() ||
+                table.length > collection.size() - table.offset) {
+                error = {FileError::Step::Read, 0, "the file ended early", file_.path()};
+                written = false;
+                break;
+            }
+            pieces.push_back(collection.subspan(table.offset, table.length));
+            pieces.push_back(std::span(kZeros).first(
+                static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length)));
+        }
+        written = written && output.appendMapped(pieces, mapped_, file_, error);
+    } else {
+        written = written && output.append(directory.bytes, error);
+        for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
+            const TableRecord& table = directory.tables[j];
+            written = output.appendFrom(file_, table.offset, table.length, error) &&
+                      output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
+        }
     }
     written = written && output.commit(error);
     std::fputs("\n", console_.out);

@@ -40,6 +40,12 @@ constexpr std::size_t kWindowSize = std::size_t{512} * 1024;
 // Smaller tables are copied through the window and written in batches; a
 // system call each would cost more than the bytes.
 constexpr std::uint32_t kSmallTable = 16 * 1024;
+// Small tables lying together in a font are read together, up to this much:
+// one read for a font's run of small tables, and none of its big tables,
+// which are copied in the kernel and would otherwise be read twice.
+constexpr std::uint64_t kSmallReadAhead = 64 * 1024;
+// Small tables this close still count as lying together (padding, gaps).
+constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
 
 // A word-wise 64-bit hash, fed in pieces of any size. It only narrows down
@@ -99,8 +105,17 @@ std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
     return hash.finish();
 }
 
-// A window of bytes over a file read with readAt(): consecutive small
-// ranges, as a font's tables are, cost one read per window.
+// A byte range [start, end) of a file.
+struct Extent {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool holds(std::uint64_t offset, std::uint64_t length) const {
+        return offset >= start && offset <= end && end - offset >= length;
+    }
+};
+
+// A window of bytes over a file read with readAt(): neighbouring small
+// ranges, as a font's small tables are, cost one read per window.
 template <class Source>
 class Window {
   public:
@@ -109,22 +124,25 @@ class Window {
         filled_ = 0;
     }
 
-    // The `length` bytes at `offset` (length at most kWindowSize, the range
-    // inside `limit`, the readable size), valid until the next call.
-    bool get(std::uint64_t offset, std::size_t length, std::uint64_t limit,
+    // The `length` bytes at `offset` (length at most kWindowSize), valid
+    // until the next call. A miss reads `fill`, which holds the range, is
+    // at most kWindowSize long and lies inside what the source can read;
+    // anything else reads just the range.
+    bool get(std::uint64_t offset, std::size_t length, Extent fill,
              std::span<const std::uint8_t>& out, FileError& error) {
         if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
+            if (!fill.holds(offset, length) || fill.end - fill.start > kWindowSize) {
+                fill = {offset, offset + length};
+            }
             if (!buffer_) {
-                // Only runs that compare or hash anything need the room.
                 buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
             }
-            const auto count =
-                static_cast<std::size_t>(std::min<std::uint64_t>(kWindowSize, limit - offset));
+            const auto count = static_cast<std::size_t>(fill.end - fill.start);
             filled_ = 0;
-            if (!source_->readAt(offset, {buffer_.get(), count}, error)) {
+            if (!source_->readAt(fill.start, {buffer_.get(), count}, error)) {
                 return false;
             }
-            start_ = offset;
+            start_ = fill.start;
             filled_ = count;
         }
         out = {buffer_.get() + (offset - start_), length};
@@ -212,14 +230,25 @@ class CollectionMaker {
     int hashStored(std::uint32_t index, std::uint32_t length, std::uint64_t& hash);
     int equalBytes(const TableRecord& table, std::uint64_t position, bool& equal);
     void append(Chain& chain, std::uint32_t index);
+    void groupSmallTables(const FontDirectory& directory);
+    Extent fontFill(std::uint64_t offset, std::uint64_t length) const {
+        return currentFill_.holds(offset, length) ? currentFill_ : Extent{offset, offset + length};
+    }
 
     const std::string& outputName_;
     const Console& console_;
     std::vector<FontEntry> fonts_;
     FileReplacement output_;
     InputFile font_;  // the font being placed
+    // font_ mapped, when it can be: big tables are written straight from
+    // it, never read in user space. Empty means copying instead.
+    filecore::FileView fontMap_;
     Window<InputFile> fontWindow_;
     Window<FileReplacement> outputWindow_;
+    // Per table of the font being placed: the run of small tables to read
+    // with it (empty for big tables); currentFill_ is the table's.
+    std::vector<Extent> smallRuns_;
+    Extent currentFill_;
     std::vector<Candidate> candidates_;
     std::unordered_map<TableKey, KeyGroup, KeyHasher> groups_;
     std::unordered_map<HashedKey, Chain, KeyHasher> hashed_;
@@ -389,6 +418,8 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kInputFailed, name, "the file changed during the run");
     }
     fontWindow_.attach(font_);
+    font_.map(fontMap_);
+    groupSmallTables(directory);
 
     report_ += name;
     report_ += ":\t";
@@ -396,6 +427,7 @@ int CollectionMaker::placeFont(std::size_t number) {
     for (std::size_t j = 0; j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         report_ += table.tag.printable();
+        currentFill_ = smallRuns_[j];
         // The first font is stored whole, duplicates included.
         std::optional<std::uint64_t> shared;
         if (number > 0) {
@@ -430,7 +462,42 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kOutputFailed, outputName_, error.describe());
     }
     font_.close();
+    fontMap_ = filecore::FileView{};
     return kOk;
+}
+
+// Small tables that lie together, in file order, form runs no longer than
+// kSmallReadAhead; each small table reads its whole run on a miss.
+void CollectionMaker::groupSmallTables(const FontDirectory& directory) {
+    const std::vector<TableRecord>& tables = directory.tables;
+    smallRuns_.assign(tables.size(), Extent{});
+    std::vector<std::size_t> small;
+    for (std::size_t j = 0; j < tables.size(); ++j) {
+        const std::uint64_t end = std::uint64_t{tables[j].offset} + tables[j].length;
+        if (tables[j].length <= kSmallTable && end <= font_.size()) {
+            small.push_back(j);
+        }
+    }
+    std::sort(small.begin(), small.end(), [&tables](std::size_t a, std::size_t b) {
+        return tables[a].offset < tables[b].offset;
+    });
+    for (std::size_t first = 0; first < small.size();) {
+        Extent run{tables[small[first]].offset,
+                   std::uint64_t{tables[small[first]].offset} + tables[small[first]].length};
+        std::size_t last = first + 1;
+        for (; last < small.size(); ++last) {
+            const TableRecord& next = tables[small[last]];
+            const std::uint64_t end = std::max(run.end, std::uint64_t{next.offset} + next.length);
+            if (next.offset > run.end + kSmallGap || end - run.start > kSmallReadAhead) {
+                break;
+            }
+            run.end = end;
+        }
+        for (std::size_t k = first; k < last; ++k) {
+            smallRuns_[small[k]] = run;
+        }
+        first = last;
+    }
 }
 
 void CollectionMaker::append(Chain& chain, std::uint32_t index) {
@@ -454,12 +521,28 @@ int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& positio
     FileError error;
     if (table.length <= kSmallTable) {
         std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset, table.length, font_.size(), bytes, error)) {
+        if (!fontWindow_.get(table.offset, table.length, fontFill(table.offset, table.length), bytes,
+                             error)) {
             return failOn(error, font_.path());
         }
         if (!output_.append(bytes, error)) {
             return failOn(error, font_.path());
         }
+    } else if (const auto mapped = fontMap_.bytes();
+               !mapped.empty() && table.offset <= mapped.size() &&
+               table.length <= mapped.size() - table.offset) {
+        // With the bytes gathered so far and the padding, in one write that
+        // never touches the mapped bytes in user space: copying in the kernel
+        // between offsets that differ in their page moves page fragments and
+        // costs more than this.
+        static constexpr std::array<std::uint8_t, 3> kZeros{};
+        const std::array<std::span<const std::uint8_t>, 2> pieces{
+            mapped.subspan(table.offset, table.length),
+            std::span(kZeros).first(static_cast<std::size_t>(span - table.length))};
+        if (!output_.appendMapped(pieces, fontMap_, font_, error)) {
+            return failOn(error, font_.path());
+        }
+        return kOk;
     } else if (!output_.appendFrom(font_, table.offset, table.length, error)) {
         return failOn(error, font_.path());
     }
@@ -501,7 +584,8 @@ int CollectionMaker::findShared(const TableRecord& table, std::optional<std::uin
         const auto piece =
             static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kWindowSize));
         std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset + done, piece, font_.size(), bytes, error)) {
+        if (!fontWindow_.get(table.offset + done, piece, fontFill(table.offset + done, piece), bytes,
+                             error)) {
             return failOn(error, font_.path());
         }
         hash.add(bytes);
@@ -544,7 +628,8 @@ int CollectionMaker::hashStored(std::uint32_t index, std::uint32_t length, std::
         const auto piece =
             static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kWindowSize));
         std::span<const std::uint8_t> bytes;
-        if (!outputWindow_.get(position + done, piece, output_.size(), bytes, error)) {
+        if (!outputWindow_.get(position + done, piece, {position + done, position + done + piece},
+                               bytes, error)) {
             return fail(kOutputFailed, outputName_, error.describe());
         }
         content.add(bytes);
@@ -564,10 +649,12 @@ int CollectionMaker::equalBytes(const TableRecord& table, std::uint64_t position
             static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kWindowSize));
         std::span<const std::uint8_t> mine;
         std::span<const std::uint8_t> stored;
-        if (!fontWindow_.get(table.offset + done, piece, font_.size(), mine, error)) {
+        if (!fontWindow_.get(table.offset + done, piece, fontFill(table.offset + done, piece), mine,
+                             error)) {
             return failOn(error, font_.path());
         }
-        if (!outputWindow_.get(position + done, piece, output_.size(), stored, error)) {
+        if (!outputWindow_.get(position + done, piece, {position + done, position + done + piece},
+                               stored, error)) {
             return fail(kOutputFailed, outputName_, error.describe());
         }
         if (std::memcmp(mine.data(), stored.data(), piece) != 0) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/random.h>
+#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -30,6 +31,12 @@ constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
 constexpr std::uint64_t kSmallCopy = 16 * 1024;
+// Mapped inputs up to this size are mapped whole up front and kept; past
+// it a mapping's pages are let go each time this much was written from it,
+// to bound memory (refaulting them costs more than writing them).
+constexpr std::uint64_t kMappedResident = std::uint64_t{24} * 1024 * 1024;
+// Bytes per gathered write from a mapping.
+constexpr std::size_t kMappedBatch = std::size_t{4} * 1024 * 1024;
 
 FileError errorOf(FileError::Step step, int code) {
     return {step, code, std::strerror(code), {}};
@@ -355,6 +362,24 @@ bool InputFile::view(FileView& out, FileError& error) const {
     return true;
 }
 
+bool InputFile::map(FileView& out) const {
+    out.release();
+    if (size_ == 0 || size_ > SIZE_MAX) {
+        return false;
+    }
+    const auto length = static_cast<std::size_t>(size_);
+    const bool populate = size_ <= kMappedResident;
+    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0),
+                          fd_.get(), 0);
+    if (mapped == MAP_FAILED) {
+        return false;
+    }
+    out.mapping_ = mapped;
+    out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
+    out.resident_ = populate ? size_ : 0;
+    return true;
+}
+
 bool FileReplacement::check(const std::string& target, std::string& resolved,
                             std::optional<FileIdentity>& existing, FileError& error) {
     existing.reset();
@@ -636,6 +661,73 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
         length -= count;
     }
     return length == 0 || copyFrom(input, offset, length, error);
+}
+
+bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>> pieces,
+                                   FileView& mapping, const InputFile& input, FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    // The gathered appends go first, in the same calls.
+    const std::size_t total = pieces.size() + 1;
+    const auto piece = [&](std::size_t k) -> std::span<const std::uint8_t> {
+        return k == 0 ? std::span<const std::uint8_t>(pending_) : pieces[k - 1];
+    };
+    std::uint64_t at = size_ - pending_.size();
+    std::array<iovec, 256> batch{};
+    std::size_t next = 0;     // the first piece not wholly written
+    std::size_t skipped = 0;  // bytes of piece(next) already written
+    while (next < total) {
+        std::size_t count = 0;
+        std::size_t budget = kMappedBatch;
+        for (std::size_t k = next; k < total && count < batch.size() && budget > 0; ++k) {
+            const std::size_t from = k == next ? skipped : 0;
+            const std::size_t length = std::min(piece(k).size() - from, budget);
+            if (length == 0) {
+                continue;
+            }
+            // iovec wants a mutable pointer; the kernel only reads from it.
+            batch[count++] = {const_cast<std::uint8_t*>(piece(k).data() + from), length};
+            budget -= length;
+        }
+        if (count == 0) {
+            break;
+        }
+        const ssize_t put =
+            ::pwritev(fd_.get(), batch.data(), static_cast<int>(count), static_cast<off_t>(at));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put < 0 && errno == EFAULT) {
+            // The mapped input ended before the range it was checked to hold.
+            error = endedEarly(input.path());
+            discard();
+            return false;
+        }
+        if (put <= 0) {
+            return fail(error, FileError::Step::Write, put < 0 ? errno : ENOSPC);
+        }
+        auto left = static_cast<std::size_t>(put);
+        at += left;
+        mapping.resident_ += left;
+        if (mapping.mapping_ != nullptr && mapping.bytes_.size() > kMappedResident &&
+            mapping.resident_ > kMappedResident) {
+            // The file's pages stay cached; only this process lets them go.
+            ::madvise(mapping.mapping_, mapping.bytes_.size(), MADV_DONTNEED);
+            mapping.resident_ = 0;
+        }
+        // Step over what was written: whole pieces, then part of one.
+        while (next < total && left >= piece(next).size() - skipped) {
+            left -= piece(next).size() - skipped;
+            skipped = 0;
+            ++next;
+        }
+        skipped += left;
+    }
+    pending_.clear();
+    size_ = at;
+    return true;
 }
 
 bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes,

@@ -96,6 +96,11 @@ class FileView {
     std::span<const std::uint8_t> bytes_;
     void* mapping_ = nullptr;  // from mmap, or null when the bytes were read
     std::vector<std::uint8_t> read_;
+    // Mapped bytes brought in since the mapping's pages were last let go;
+    // past a limit they are let go again, so a large file's writes don't
+    // hold it all resident.
+    std::uint64_t resident_ = 0;
+    friend class FileReplacement;
 };
 
 // One regular file opened for reading.
@@ -118,6 +123,12 @@ class InputFile {
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
     // The whole file as it is now; the view stays valid after close().
     bool view(FileView& out, FileError& error) const;
+    // The file's first size() bytes mapped (page tables filled up front for
+    // a small file), or false (out left empty) where the file can't be
+    // mapped; never read into memory. The bytes are only for
+    // FileReplacement::appendMapped(): a file cut short since the open makes
+    // touching them raise SIGBUS.
+    bool map(FileView& out) const;
 
   private:
     FileDescriptor fd_;
@@ -154,6 +165,13 @@ class FileReplacement {
     // kernel where the file systems allow it.
     bool appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                     FileError& error);
+    // Appends `pieces` in order straight from where they lie, ranges of
+    // `mapping` (from InputFile::map() of `input`) included, with gathered
+    // writes that never touch the bytes in user space: a range the input no
+    // longer holds fails the kernel's copy (EFAULT), reported as `input`
+    // ending early. The mapping's pages are let go as its bytes pass.
+    bool appendMapped(std::span<const std::span<const std::uint8_t>> pieces, FileView& mapping,
+                      const InputFile& input, FileError& error);
     // Overwrites bytes already written (a directory filled in at the end).
     bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     // Reads back bytes already written, to compare a table in place.
