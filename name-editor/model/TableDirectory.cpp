@@ -1,6 +1,5 @@
 #include "TableDirectory.h"
 
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <array>
@@ -162,19 +161,6 @@ LoadError TableDirectory::read(const filecore::InputFile& input,
         }
     }
     return LoadError::None;
-}
-
-void adviseLarge(void* at, std::size_t bytes) {
-    constexpr std::size_t kHugePage = std::size_t{2} << 20;
-    if (bytes < 2 * kHugePage) {
-        return;
-    }
-    const auto start = reinterpret_cast<std::uintptr_t>(at);
-    const std::uintptr_t first = (start + kHugePage - 1) & ~std::uintptr_t{kHugePage - 1};
-    const std::uintptr_t end = (start + bytes) & ~std::uintptr_t{kHugePage - 1};
-    if (first < end) {
-        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
-    }
 }
 
 DirectoryEntry* TableDirectory::first() {

@@ -18,10 +18,6 @@
 #include "Files.h"
 #include "Tag.h"
 
-// Asks for huge pages for the whole pages inside a large buffer: one fault
-// and one page to clear per 2 MiB instead of 512 of each. Only advice.
-void adviseLarge(void* at, std::size_t bytes);
-
 // Leaves new elements uninitialised: a table's buffer is read into as soon
 // as it is sized, and zeroing megabytes first would only be thrown away.
 template <typename T>
@@ -33,11 +29,6 @@ struct DefaultInitAllocator : std::allocator<T> {
     DefaultInitAllocator() = default;
     template <typename U>
     DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
-    T* allocate(std::size_t count) {
-        T* at = std::allocator<T>::allocate(count);
-        adviseLarge(at, count * sizeof(T));
-        return at;
-    }
     template <typename U>
     void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
         ::new (static_cast<void*>(at)) U;
