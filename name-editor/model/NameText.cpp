@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "ByteOrder.h"
+
 namespace nametext {
 
 namespace {
@@ -167,7 +169,7 @@ std::string decodeUtf16(std::span<const std::uint8_t> bytes) {
     // An odd last byte is no character.
     std::u16string units(bytes.size() / 2, u'\0');
     for (std::size_t i = 0; i < units.size(); ++i) {
-        units[i] = static_cast<char16_t>(std::uint32_t{bytes[2 * i]} << 8 | bytes[2 * i + 1]);
+        units[i] = filecore::loadU16(bytes, 2 * i);
     }
     return toUtf8(units);
 }
@@ -270,11 +272,9 @@ std::optional<std::vector<std::uint8_t>> encode(std::uint16_t platformID, std::u
     if (encoding.kind == Encoding::Kind::Converter) {
         return encodeWith(encoding.converter, *units);
     }
-    std::vector<std::uint8_t> out;
-    out.reserve(2 * units->size());
-    for (const char16_t unit : *units) {
-        out.push_back(static_cast<std::uint8_t>(unit >> 8));
-        out.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    std::vector<std::uint8_t> out(2 * units->size());
+    for (std::size_t i = 0; i < units->size(); ++i) {
+        filecore::storeU16(out, 2 * i, (*units)[i]);
     }
     return out;
 }
