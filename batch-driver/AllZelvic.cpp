@@ -155,12 +155,13 @@ int runTool(const std::filesystem::path& tool, const std::vector<std::string>& f
 int main(int argc, char** argv) {
     // --help and --version only when alone; any other argument is ignored.
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        std::fputs("AllZelvic: joins every .ttf file of the current folder into Fonts.TTC"
-                   " with Zelvic\n\n"
-                   "usage:      cd FOLDER && AllZelvic\n"
-                   "--help:     show this text\n"
-                   "--version:  show the version\n",
-                   stdout);
+        std::fputs(
+            "AllZelvic: joins every .ttf file of the current folder into Fonts.TTC"
+            " with Zelvic\n\n"
+            "usage:      cd FOLDER && AllZelvic\n"
+            "--help:     show this text\n"
+            "--version:  show the version\n",
+            stdout);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -521,16 +521,16 @@ int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& positio
     FileError error;
     if (table.length <= kSmallTable) {
         std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset, table.length, fontFill(table.offset, table.length), bytes,
-                             error)) {
+        if (!fontWindow_.get(table.offset, table.length, fontFill(table.offset, table.length),
+                             bytes, error)) {
             return failOn(error, font_.path());
         }
         if (!output_.append(bytes, error)) {
             return failOn(error, font_.path());
         }
-    } else if (const auto mapped = fontMap_.bytes();
-               !mapped.empty() && table.offset <= mapped.size() &&
-               table.length <= mapped.size() - table.offset) {
+    } else if (const auto mapped = fontMap_.bytes(); !mapped.empty() &&
+                                                     table.offset <= mapped.size() &&
+                                                     table.length <= mapped.size() - table.offset) {
         // With the bytes gathered so far and the padding, in one write that
         // never touches the mapped bytes in user space: copying in the kernel
         // between offsets that differ in their page moves page fragments and
@@ -584,8 +584,8 @@ int CollectionMaker::findShared(const TableRecord& table, std::optional<std::uin
         const auto piece =
             static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kWindowSize));
         std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset + done, piece, fontFill(table.offset + done, piece), bytes,
-                             error)) {
+        if (!fontWindow_.get(table.offset + done, piece, fontFill(table.offset + done, piece),
+                             bytes, error)) {
             return failOn(error, font_.path());
         }
         hash.add(bytes);

@@ -83,8 +83,8 @@ class ByteReader {
 
 // The `length` bytes at `offset` of `bytes`, or nothing when they don't all lie inside.
 inline std::optional<std::span<const std::uint8_t>> subrange(std::span<const std::uint8_t> bytes,
-                                                            std::uint64_t offset,
-                                                            std::uint64_t length) {
+                                                             std::uint64_t offset,
+                                                             std::uint64_t length) {
     if (!rangeFits(bytes.size(), offset, length)) {
         return std::nullopt;
     }

@@ -257,9 +257,8 @@ std::optional<std::vector<std::uint8_t>> encode(std::uint16_t platformID, std::u
         // is how other tools (fontTools among them) write and read the names
         // of encodings they don't know, so an ASCII family name can still be
         // given to every record of a font.
-        const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x80;
-        });
+        const bool ascii = std::all_of(utf8.begin(), utf8.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
         if (!ascii) {
             return std::nullopt;
         }

@@ -1,6 +1,5 @@
 #include "TableDirectory.h"
 
-
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -25,7 +24,9 @@ constexpr std::size_t kHeadMinimum = 12;
 bool anyOverlap(std::vector<TableDirectory::Extent> extents) {
     std::erase_if(extents, [](const TableDirectory::Extent& extent) { return extent.length == 0; });
     std::sort(extents.begin(), extents.end(),
-              [](const TableDirectory::Extent& a, const TableDirectory::Extent& b) { return a.offset < b.offset; });
+              [](const TableDirectory::Extent& a, const TableDirectory::Extent& b) {
+                  return a.offset < b.offset;
+              });
     for (std::size_t i = 1; i < extents.size(); ++i) {
         if (extents[i].offset - extents[i - 1].offset < extents[i - 1].length) {
             return true;

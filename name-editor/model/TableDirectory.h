@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "FontErrors.h"
 #include "Files.h"
+#include "FontErrors.h"
 #include "Tag.h"
 
 // Leaves new elements uninitialised: a table's buffer is read into as soon

@@ -189,8 +189,8 @@ TEST(FileReplacement, WritesFromAMappingAndSurvivesItsFileShrinking) {
         FileReplacement out;
         ASSERT_TRUE(out.create(target, error));
         ASSERT_TRUE(out.append(bytesOf("head"), error));
-        const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4095, 5000),
-                                                                zeros, bytes.first(1)};
+        const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4095, 5000), zeros,
+                                                                bytes.first(1)};
         ASSERT_TRUE(out.appendMapped(pieces, mapped, input, error));
         EXPECT_EQ(out.size(), 4u + 5000u + 2u + 1u);
         ASSERT_TRUE(out.commit(error));

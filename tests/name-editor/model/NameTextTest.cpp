@@ -63,7 +63,7 @@ TEST(NameText, TextTheEncodingCantHoldIsRefusedNotReplaced) {
     EXPECT_EQ(nametext::encode(2, 2, 0, "\xE2\x82\xAC"), std::nullopt);  // ISO 8859-1, €
     EXPECT_EQ(nametext::encode(3, 1, 0x409, "\xFF\xFE"), std::nullopt);  // not UTF-8
     // No converter: shown through Mac OS Roman; only ASCII is written.
-    EXPECT_EQ(nametext::encode(1, 0, 15, "\xC3\xA9"), std::nullopt);  // Icelandic
+    EXPECT_EQ(nametext::encode(1, 0, 15, "\xC3\xA9"), std::nullopt);      // Icelandic
     EXPECT_EQ(nametext::encode(1, 20, 0, "\xE1\x9E\x80"), std::nullopt);  // Khmer script
     EXPECT_EQ(nametext::encode(1, 20, 0, "Family"), (Bytes{'F', 'a', 'm', 'i', 'l', 'y'}));
     EXPECT_EQ(nametext::encode(4, 0, 0, "abc"), (Bytes{'a', 'b', 'c'}));
