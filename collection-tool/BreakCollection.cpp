@@ -164,7 +164,7 @@ bool CollectionBreaker::readDirectories() {
         const std::string font = "font #" + std::to_string(k + 1);
         std::string problem;
         if (!readFontDirectory(file_, member.offset, member.directory, problem)) {
-            return fail(font + ": " + problem);
+            return fail(std::string(font).append(": ").append(problem));
         }
         if (tableCount(member.directory) != member.numTables) {
             return fail("the file changed during the run");

@@ -43,7 +43,7 @@ constexpr std::uint32_t kSmallTable = 16 * 1024;
 // Small tables lying together in a font are read together, up to this much:
 // one read for a font's run of small tables, and none of its big tables,
 // which are copied in the kernel and would otherwise be read twice.
-constexpr std::uint64_t kSmallReadAhead = 64 * 1024;
+constexpr std::uint64_t kSmallReadAhead = std::uint64_t{64} * 1024;
 // Small tables this close still count as lying together (padding, gaps).
 constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;

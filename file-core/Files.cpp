@@ -30,7 +30,7 @@ constexpr std::size_t kPendingCapacity = std::size_t{64} * 1024;
 constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
-constexpr std::uint64_t kSmallCopy = 16 * 1024;
+constexpr std::uint64_t kSmallCopy = std::uint64_t{16} * 1024;
 // Mapped inputs up to this size are mapped whole up front and kept; past
 // it a mapping's pages are let go each time this much was written from it,
 // to bound memory (refaulting them costs more than writing them).

@@ -42,7 +42,7 @@ class Tag {
     // "'glyf'", as messages name a table.
     std::string quoted() const { return "'" + printable() + "'"; }
 
-    constexpr auto operator<=>(const Tag&) const = default;
+    constexpr auto operator<=>(const Tag&) const = default;  // NOLINT(modernize-use-nullptr)
 
   private:
     std::uint32_t value_ = 0;

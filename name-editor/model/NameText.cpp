@@ -114,6 +114,11 @@ Encoding encodingOf(std::uint16_t platformID, std::uint16_t encodingID, std::uin
     }
 }
 
+// ICU's own tests give a UBool; these read as plain conditions.
+bool succeeded(UErrorCode status) {
+    return status <= U_ZERO_ERROR;
+}
+
 struct ConverterCloser {
     void operator()(UConverter* converter) const { ucnv_close(converter); }
 };
@@ -122,7 +127,7 @@ using ConverterHandle = std::unique_ptr<UConverter, ConverterCloser>;
 ConverterHandle openConverter(const char* name) {
     UErrorCode status = U_ZERO_ERROR;
     ConverterHandle handle(ucnv_open(name, &status));
-    return U_SUCCESS(status) ? std::move(handle) : ConverterHandle();
+    return succeeded(status) ? std::move(handle) : ConverterHandle();
 }
 
 // ICU counts in int32_t and sizes its buffers from our lengths; a name is at
@@ -142,7 +147,7 @@ std::string toUtf8(std::u16string_view units) {
     UErrorCode status = U_ZERO_ERROR;
     u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, units.data(),
                        static_cast<int32_t>(units.size()), 0xFFFD, &substitutions, &status);
-    if (U_FAILURE(status) || length < 0) {
+    if (!succeeded(status) || length < 0) {
         return {};
     }
     out.resize(static_cast<std::size_t>(length));
@@ -158,7 +163,7 @@ std::optional<std::u16string> fromUtf8(std::string_view utf8) {
     UErrorCode status = U_ZERO_ERROR;
     u_strFromUTF8(units.data(), static_cast<int32_t>(units.size()), &length, utf8.data(),
                   static_cast<int32_t>(utf8.size()), &status);
-    if (U_FAILURE(status) || length < 0) {
+    if (!succeeded(status) || length < 0) {
         return std::nullopt;  // not UTF-8
     }
     units.resize(static_cast<std::size_t>(length));
@@ -201,7 +206,7 @@ std::string decodeWith(const char* name, std::span<const std::uint8_t> bytes) {
     const int32_t length = ucnv_toUChars(
         handle.get(), units.data(), static_cast<int32_t>(units.size()),
         reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status);
-    if (U_FAILURE(status) || length < 0) {
+    if (!succeeded(status) || length < 0) {
         return {};
     }
     units.resize(static_cast<std::size_t>(length));
@@ -227,7 +232,7 @@ std::optional<std::vector<std::uint8_t>> encodeWith(const char* name, std::u16st
     const int32_t length =
         ucnv_fromUChars(handle.get(), reinterpret_cast<char*>(out.data()), capacity, units.data(),
                         static_cast<int32_t>(units.size()), &status);
-    if (U_FAILURE(status) || length < 0) {
+    if (!succeeded(status) || length < 0) {
         return std::nullopt;
     }
     out.resize(static_cast<std::size_t>(length));
