@@ -43,14 +43,19 @@ def checksum(data):
     return sum(struct.unpack(f">{len(data) // 4}I", data)) & 0xFFFFFFFF
 
 
+def offset_table(count):
+    """A TrueType offset table for `count` tables, search fields as the format derives them."""
+    selector = max(count.bit_length() - 1, 0)
+    search_range = (1 << selector) * 16 if count else 0
+    return struct.pack(">IHHHH", 0x00010000, count, search_range, selector,
+                       count * 16 - search_range)
+
+
 def packed_font(tables):
     """A font whose tables follow each other with no padding, so that most
     start at offsets that are not multiples of 4."""
     count = len(tables)
-    selector = max(count.bit_length() - 1, 0)
-    search_range = (1 << selector) * 16 if count else 0
-    out = struct.pack(">IHHHH", 0x00010000, count, search_range, selector,
-                      count * 16 - search_range)
+    out = offset_table(count)
     position = 12 + 16 * count
     records, bodies = b"", b""
     for tag, data in tables:
@@ -65,10 +70,7 @@ def font(tables, overrides=None):
     rewrites a record's offset or length after the layout."""
     overrides = overrides or {}
     count = len(tables)
-    selector = max(count.bit_length() - 1, 0)
-    search_range = (1 << selector) * 16 if count else 0
-    out = struct.pack(">IHHHH", 0x00010000, count, search_range, selector,
-                      count * 16 - search_range)
+    out = offset_table(count)
     position = 12 + 16 * count
     records, bodies = b"", b""
     for tag, data in tables:
