@@ -17,10 +17,6 @@ constexpr const char* kFieldNames[] = {"Copyright",        "FamilyName", "SubFam
                                        "UniqueIdentifier", "FontName",   "Version",
                                        "PostscriptName",   "Trademark"};
 
-}  // namespace
-
-namespace {
-
 // The list finds entries without regard to case; the texts are ASCII where
 // they could clash.
 std::string foldedCase(std::string text) {
