@@ -99,30 +99,6 @@ LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_
     return LoadError::None;
 }
 
-LoadError TableDirectory::read(std::span<const std::uint8_t> file,
-                               std::span<const std::uint8_t>& nameTable) {
-    nameTable = {};
-    std::vector<Extent> extents;
-    if (file.size() < kOffsetTableSize) {
-        return LoadError::Invalid;
-    }
-    if (const LoadError error = parse(file, file.size(), extents); error != LoadError::None) {
-        return error;
-    }
-    // Now that the tables are known to lie apart inside the file, their
-    // copies together are no larger than the file.
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        const auto bytes = file.subspan(static_cast<std::size_t>(extents[i].offset),
-                                        static_cast<std::size_t>(extents[i].length));
-        if (tables[i]->hasTag("name")) {
-            nameTable = bytes;
-        } else {
-            tables[i]->data.assign(bytes.begin(), bytes.end());
-        }
-    }
-    return LoadError::None;
-}
-
 LoadError TableDirectory::read(const filecore::InputFile& input,
                                std::vector<std::uint8_t>& nameTable, filecore::FileError& error) {
     nameTable.clear();

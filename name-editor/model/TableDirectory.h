@@ -55,15 +55,12 @@ struct DirectoryEntry {
 
 class TableDirectory {
   public:
-    // Reads the directory of the single font `file` and copies every table
-    // but 'name'. Refuses anything but one TrueType or OpenType font, tables
-    // outside the file or overlapping one another, a tag twice and a 'head'
-    // too short for its checksum adjustment. `nameTable` is set to the
-    // bytes of the name table inside `file` (empty when there is none).
-    LoadError read(std::span<const std::uint8_t> file, std::span<const std::uint8_t>& nameTable);
-    // The same from an open file, each table read into its own buffer and
-    // the name table into `nameTable`. A file that can't be read (also one
-    // cut short since it was opened) is CannotOpen with `error` set.
+    // Reads the directory of the single font `input`, each table into its
+    // own buffer and the name table into `nameTable`. Refuses anything but
+    // one TrueType or OpenType font, tables outside the file or overlapping
+    // one another, a tag twice and a 'head' too short for its checksum
+    // adjustment. A file that can't be read (also one cut short since it was
+    // opened) is CannotOpen with `error` set.
     LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
                    filecore::FileError& error);
     DirectoryEntry* first();
