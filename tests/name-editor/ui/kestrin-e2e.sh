@@ -27,7 +27,14 @@ cp "$font" "$work/font.ttf"
 # find_window TITLE_PATTERN: the first window whose title matches, focused
 # directly (no window manager runs here to activate it).
 find_window() {
-    window="$(timeout 30 xdotool search --sync --name "$1" | head -n 1)" || true
+    # Searched again until it shows: a search fails outright (BadWindow) when
+    # a window it is looking at goes away meanwhile, as the chooser does.
+    window=""
+    for _ in $(seq 300); do
+        window="$(xdotool search --name "$1" 2>/dev/null | head -n 1)" || true
+        [[ -n "$window" ]] && break
+        sleep 0.1
+    done
     [[ -n "$window" ]] || { echo "no window titled $1"; cat "$work/stderr"; exit 1; }
     xdotool windowfocus --sync "$window"
     sleep 0.5
