@@ -5,7 +5,10 @@
 # exports DISPLAY and sets xvfb_pid. Fails when the server doesn't come up.
 start_xvfb() {
     local work="$1" size="$2"
-    Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
+    # -noreset: by default the server resets whenever its last client leaves
+    # (an xdotool search, a Kestrin that ended) and drops a client that
+    # connects in that moment, so the next Kestrin fails to start.
+    Xvfb -displayfd 3 -noreset -screen 0 "${size}x24" -nolisten tcp 3>"$work/display" 2>/dev/null &
     xvfb_pid=$!
     for _ in $(seq 100); do
         [[ -s "$work/display" ]] && break
@@ -28,6 +31,9 @@ make_scratch_with_cleanup() {
 
 cleanup_scratch() {
     [[ -n "$kestrin_pid" ]] && kill "$kestrin_pid" 2>/dev/null || true
-    [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
     rm -rf "$work"
 }
