@@ -5,7 +5,10 @@
 #include <QMessageBox>
 #include <QString>
 #include <QTranslator>
+#include <QtGlobal>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,6 +24,34 @@ CWinApp* currentApp = nullptr;
 bool displayAvailable() {
     return !qgetenv("QT_QPA_PLATFORM").isEmpty() || !qgetenv("DISPLAY").isEmpty() ||
            !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+QtMessageHandler toolkitMessageHandler = nullptr;
+
+// The toolkit ends the process with abort() when the display it was given
+// doesn't answer (a server that is gone, a stale DISPLAY after ssh, a server
+// resetting as we connect): a core dump and a text that advises reinstalling.
+// Nothing is loaded yet at that point, so the plain message and the status
+// of a font that could not be shown lose nothing.
+void endWhereTheDisplayFails(QtMsgType type, const QMessageLogContext& context,
+                             const QString& text) {
+    if (type != QtFatalMsg) {
+        if (toolkitMessageHandler != nullptr) {
+            toolkitMessageHandler(type, context, text);
+        }
+        return;
+    }
+    std::fputs("Error: cannot connect to the display.\n", stderr);
+    std::_Exit(1);
+}
+
+// The toolkit started on the display the environment names, or the process
+// ended with the message above.
+std::unique_ptr<QApplication> startToolkit(int& argc, char** argv) {
+    toolkitMessageHandler = qInstallMessageHandler(endWhereTheDisplayFails);
+    auto toolkit = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(toolkitMessageHandler);
+    return toolkit;
 }
 
 // Platforms that draw nowhere can't take an answer to a message box: it
@@ -117,7 +148,7 @@ int AfxWinMain(int argc, char** argv) {
     char* toolkitArgv[] = {argv[0], nullptr};
     std::unique_ptr<QApplication> toolkit;
     if (QApplication::instance() == nullptr && displayAvailable()) {
-        toolkit = std::make_unique<QApplication>(toolkitArgc, toolkitArgv);
+        toolkit = startToolkit(toolkitArgc, toolkitArgv);
     }
     MessageBoxHandler previous;
     ErrorReporter previousReporter;

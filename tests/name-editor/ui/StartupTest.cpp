@@ -258,6 +258,22 @@ TEST(KestrinCommandLine, HelpAndVersionAloneAnswerWithoutADisplay) {
     }
 }
 
+// A display that doesn't answer (a stale DISPLAY) ends the program with a
+// message and status 1 before the font is touched, never with a core dump.
+TEST_F(KestrinStartup, DisplayThatDoesNotAnswerEndsWithStatusOne) {
+    testsupport::TempDir dir;
+    const auto font = dir.path() / "font.ttf";
+    testsupport::writeFileBytes(font, sampleFont());
+    const testsupport::CommandResult result =
+        testsupport::runCommand("env -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM DISPLAY=:65000 " +
+                                testsupport::shellQuote(KESTRIN_BINARY) + " " +
+                                testsupport::shellQuote(font.string()) + " 2>&1");
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.output.ends_with("Error: cannot connect to the display.\n"))
+        << result.output;
+    EXPECT_EQ(testsupport::readFileBytes(font), sampleFont());
+}
+
 TEST_F(KestrinStartup, OkWithoutChangesKeepsEveryNameRecordsBytes) {
     const auto path = dir_ / "sample.ttf";
     testsupport::writeFileBytes(path, sampleFont());
