@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,9 @@ struct NameRecord {
     // The bytes a save writes: those read while unedited, else the text in
     // the record's encoding; nothing when the encoding can't hold the text.
     std::optional<std::vector<std::uint8_t>> bytesToWrite() const;
+    // Could a save write the record with `newText`: either it is the text as
+    // read, whose bytes are kept, or the record's encoding holds it.
+    bool canStore(std::string_view newText) const;
     // The bytes as read (empty for an added record).
     const std::vector<std::uint8_t>& storedBytes() const { return storedBytes_; }
 
@@ -96,5 +100,8 @@ class NameTable {
     std::vector<LanguageTag> languageTags;
 
   private:
+    // The record at the cursor or the first one after it still in the font.
+    NameRecord* current();
+
     std::size_t cursor_ = 0;
 };
