@@ -169,7 +169,8 @@ NamePlan planRenameFamily(NameTable& table, std::string_view oldFamily,
     NamePlan plan;
     oldFamily = upToZero(oldFamily);
     newFamily = upToZero(newFamily);
-    if (oldFamily.empty() || oldFamily == newFamily) {
+    // An empty new family would empty every family name: no rename.
+    if (oldFamily.empty() || newFamily.empty() || oldFamily == newFamily) {
         return plan;
     }
     const std::string oldPostScript = postScriptForm(oldFamily);

@@ -51,7 +51,15 @@ struct FormDialog {
         QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     }
-    bool run() { return dialog.exec() == QDialog::Accepted; }
+    // The buttons were made before the fields: the focus goes to the first
+    // field explicitly, not to the first-made widget.
+    bool run() {
+        if (QLayoutItem* first = form->itemAt(0, QFormLayout::FieldRole);
+            first != nullptr && first->widget() != nullptr) {
+            first->widget()->setFocus();
+        }
+        return dialog.exec() == QDialog::Accepted;
+    }
 
     QDialog dialog;
     QFormLayout* form;
@@ -146,7 +154,7 @@ bool confirmPlan(QWidget* parent, const QString& title, const NamePlan& plan) {
         return false;
     }
     QDialog dialog(parent);
-    dialog.setWindowTitle(title);
+    dialog.setWindowTitle(NameDialogs::tr("%1: preview").arg(title));
     auto* layout = new QVBoxLayout(&dialog);
     QString summary = NameDialogs::tr("%n record(s) will change.", nullptr,
                                       static_cast<int>(plan.applicableCount()));
@@ -193,6 +201,8 @@ bool confirmPlan(QWidget* parent, const QString& title, const NamePlan& plan) {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(NameDialogs::tr("Apply"));
     buttons->button(QDialogButtonBox::Ok)->setEnabled(plan.applicableCount() > 0);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    buttons->button(QDialogButtonBox::Ok)->setFocus();
     layout->addWidget(buttons);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
@@ -204,13 +214,20 @@ std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table) {
     FormDialog ask(parent, NameDialogs::tr("Rename family"));
     auto* oldFamily = new QLineEdit(fromUtf8(currentFamily(table)));
     auto* newFamily = new QLineEdit;
-    ask.form->addRow(NameDialogs::tr("Family now"), oldFamily);
+    // The new family first: it is what the user came to type.
     ask.form->addRow(NameDialogs::tr("New family"), newFamily);
+    ask.form->addRow(NameDialogs::tr("Family now"), oldFamily);
     ask.form->addRow(QString(),
                      new QLabel(NameDialogs::tr("Changes IDs 1, 3, 4, 16, 18 and 21 where the "
                                                 "family stands in them, and its PostScript form "
                                                 "in IDs 3, 6, 20 and 25.")));
-    newFamily->setFocus();
+    QPushButton* ok = ask.buttons->button(QDialogButtonBox::Ok);
+    const auto enable = [ok, oldFamily, newFamily] {
+        ok->setEnabled(!oldFamily->text().isEmpty() && !newFamily->text().isEmpty());
+    };
+    QObject::connect(oldFamily, &QLineEdit::textChanged, ok, enable);
+    QObject::connect(newFamily, &QLineEdit::textChanged, ok, enable);
+    enable();
     if (!ask.run()) {
         return std::nullopt;
     }

@@ -70,7 +70,9 @@ class RecordsModel : public QAbstractTableModel {
         beginResetModel();
         rows_.clear();
         for (const auto& record : names_.records) {
-            if (!record->isRemoved()) {
+            // Records a save leaves out (the main dialog's empty fields
+            // without a name) are not the font's.
+            if (!record->isDropped()) {
                 rows_.push_back(record.get());
             }
         }
@@ -290,11 +292,11 @@ class NameRecordsWindow {
             QObject::connect(pushButton, &QPushButton::clicked, &dialog_, slot);
             actions->addWidget(pushButton);
         };
-        button("Add record…", [this] { addRecord(); });
-        button("Delete", [this] { deleteSelected(); });
-        button("Add language…", [this] { addLanguage(); });
-        button("Rename family…", [this] { renameFamily(); });
-        button("Find and replace…", [this] { findReplace(); });
+        button("&Add record…", [this] { addRecord(); });
+        button("&Delete", [this] { deleteSelected(); });
+        button("Add &language…", [this] { addLanguage(); });
+        button("&Rename family…", [this] { renameFamily(); });
+        button("&Find and replace…", [this] { findReplace(); });
         actions->addStretch();
         layout->addLayout(actions);
 
@@ -310,6 +312,7 @@ class NameRecordsWindow {
                                QAbstractItemView::EditKeyPressed |
                                QAbstractItemView::AnyKeyPressed);
         view_->verticalHeader()->hide();
+        view_->verticalHeader()->setDefaultSectionSize(view_->fontMetrics().height() + 6);
         view_->horizontalHeader()->setSectionResizeMode(kText, QHeaderView::Stretch);
         layout->addWidget(view_);
         auto* remove = new QShortcut(QKeySequence::Delete, view_);
