@@ -44,6 +44,7 @@ void CNameEditorApp::RunFontEditor() {
     }
 
     CNameEditorDlg dlg;
+    dlg.SetTableDirectory(&theTableDirectory);
     std::string reason;
     if (!canReplace(m_lpCmdLine, reason)) {
         dlg.SetReadOnlyNotice("Read-only: " + reason);
