@@ -155,8 +155,15 @@ class RecordsModel : public QAbstractTableModel {
                     return fromUtf8(nameIdLabel(record->nameID, uses_));
                 case kText:
                     return visibleText(record->text);
-                default:
-                    return warnings != nullptr ? QString::number(warnings->size()) : QString();
+                default: {
+                    // The rules in plain words; the tooltip adds what was found.
+                    QStringList rules;
+                    for (const NameWarning& warning :
+                         warnings != nullptr ? *warnings : std::vector<NameWarning>{}) {
+                        rules << tr(warning.rule->text);
+                    }
+                    return rules.join(QStringLiteral(" "));
+                }
             }
         }
         if (role == Qt::EditRole && index.column() == kText) {
