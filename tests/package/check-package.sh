@@ -59,9 +59,9 @@ for path in "${expected[@]}"; do
 done
 want_bin="$(printf '%s\n' "${in_bin[@]}" | sort)"
 have_bin="$(grep '^/usr/bin/.' "$work/contents")"
-[[ "$have_bin" == "$want_bin" ]] || fail "/usr/bin holds $(echo $have_bin), not $(echo $want_bin)"
+[[ "$have_bin" == "$want_bin" ]] || fail "/usr/bin holds ${have_bin//$'\n'/ }, not ${want_bin//$'\n'/ }"
 
-# The binaries stay stripped, and the links are not binaries of their own.
+# The programs are files of their own, stripped.
 for program in "${programs[@]}"; do
     [[ -f "$work/root/usr/bin/$program" && ! -L "$work/root/usr/bin/$program" ]] ||
         fail "/usr/bin/$program is not a file"
