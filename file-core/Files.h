@@ -89,6 +89,11 @@ class FileView {
 
     std::span<const std::uint8_t> bytes() const { return bytes_; }
 
+    // `count` more of the mapped bytes were written out. Past a limit the
+    // mapping's pages are let go again, so that writing a large file from it
+    // doesn't hold the whole file resident.
+    void passed(std::uint64_t count);
+
   private:
     friend class InputFile;
     void release();
@@ -96,11 +101,8 @@ class FileView {
     std::span<const std::uint8_t> bytes_;
     void* mapping_ = nullptr;  // from mmap, or null when the bytes were read
     std::vector<std::uint8_t> read_;
-    // Mapped bytes brought in since the mapping's pages were last let go;
-    // past a limit they are let go again, so a large file's writes don't
-    // hold it all resident.
+    // Mapped bytes brought in since the mapping's pages were last let go.
     std::uint64_t resident_ = 0;
-    friend class FileReplacement;
 };
 
 // One regular file opened for reading.

@@ -1,7 +1,6 @@
-#include "Files.h"
-
+// Replacing outputs: the new file is written where nobody sees it and only
+// commit() puts it in place, with the old file's owner, mode and attributes.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
@@ -11,16 +10,25 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "ByteOrder.h"
+#include "Files.h"
+#include "FilesInternal.h"
 
 namespace filecore {
 
 namespace {
+
+using detail::endedEarly;
+using detail::errorOf;
+using detail::folderOf;
+using detail::inFolder;
+using detail::ownError;
+using detail::readAll;
+using detail::registerTemporary;
+using detail::unregisterTemporary;
 
 // How many symbolic links a path may pass through, as the kernel allows.
 constexpr int kMaxLinkHops = 40;
@@ -31,40 +39,8 @@ constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
 constexpr std::uint64_t kSmallCopy = std::uint64_t{16} * 1024;
-// Mapped inputs up to this size are mapped whole up front and kept; past
-// it a mapping's pages are let go each time this much was written from it,
-// to bound memory (refaulting them costs more than writing them).
-constexpr std::uint64_t kMappedResident = std::uint64_t{24} * 1024 * 1024;
 // Bytes per gathered write from a mapping.
 constexpr std::size_t kMappedBatch = std::size_t{4} * 1024 * 1024;
-
-FileError errorOf(FileError::Step step, int code) {
-    return {step, code, std::strerror(code), {}};
-}
-
-FileError ownError(FileError::Step step, std::string reason) {
-    return {step, 0, std::move(reason), {}};
-}
-
-FileError endedEarly(const std::string& path) {
-    return {FileError::Step::Read, 0, "the file ended early", path};
-}
-
-// The folder that holds `path`, as a path that can be opened.
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
-std::string inFolder(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
 
 // A short name no other run picks: the target's own name may already use
 // every byte a name may have, so the temporary can't be built from it.
@@ -92,69 +68,6 @@ std::string randomName() {
     return name;
 }
 
-// Named temporaries that a signal would otherwise leave behind. The handler
-// may only touch async-signal-safe state: fixed slots whose flag says when
-// the path in them is complete.
-struct CleanupSlot {
-    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
-    std::array<char, 4096> path{};
-};
-static_assert(std::atomic<int>::is_always_lock_free);
-std::array<CleanupSlot, 16> cleanupSlots;
-constexpr std::array<int, 3> kCleanupSignals = {SIGTERM, SIGINT, SIGHUP};
-
-extern "C" void removeTemporariesAndDie(int signal) {
-    for (CleanupSlot& slot : cleanupSlots) {
-        if (slot.state.load() == 2) {
-            ::unlink(slot.path.data());
-        }
-    }
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigaction(signal, &fallback, nullptr);
-    ::raise(signal);
-}
-
-// Only signals nobody else handles are taken over.
-void installCleanupHandlers() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal : kCleanupSignals) {
-            struct sigaction current {};
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-                continue;
-            }
-            struct sigaction handler {};
-            handler.sa_handler = removeTemporariesAndDie;
-            sigemptyset(&handler.sa_mask);
-            ::sigaction(signal, &handler, nullptr);
-        }
-    });
-}
-
-int registerTemporary(const std::string& path) {
-    if (path.size() >= CleanupSlot{}.path.size()) {
-        return -1;
-    }
-    installCleanupHandlers();
-    for (std::size_t i = 0; i < cleanupSlots.size(); ++i) {
-        int expected = 0;
-        if (cleanupSlots[i].state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(cleanupSlots[i].path.data(), path.c_str(), path.size() + 1);
-            cleanupSlots[i].state.store(2);
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void unregisterTemporary(int& slot) {
-    if (slot >= 0) {
-        cleanupSlots[static_cast<std::size_t>(slot)].state.store(0);
-        slot = -1;
-    }
-}
-
 bool writeAll(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes, int& code) {
     while (!bytes.empty()) {
         const ssize_t put = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
@@ -170,26 +83,6 @@ bool writeAll(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
         offset += count;
     }
     return true;
-}
-
-// 0 when every byte was read, -1 when the file ended first, else the errno.
-int readAll(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
-    while (!into.empty()) {
-        const ssize_t got = ::pread(fd, into.data(), into.size(), static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return errno;
-        }
-        if (got == 0) {
-            return -1;
-        }
-        const auto count = static_cast<std::size_t>(got);
-        into = into.subspan(count);
-        offset += count;
-    }
-    return 0;
 }
 
 // Gives the unnamed file `fd` the name `path`. Through /proc, which any
@@ -211,174 +104,6 @@ bool hasNoWriteBit(const struct stat& info) {
 }
 
 }  // namespace
-
-std::string FileError::describe() const {
-    switch (step) {
-        case Step::Open:
-            return "cannot open: " + reason;
-        case Step::Read:
-            return "cannot read: " + reason;
-        case Step::Create:
-            return "cannot create: " + reason;
-        case Step::Write:
-            break;
-    }
-    return "write error: " + reason;
-}
-
-std::optional<FileIdentity> identityOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{info.st_dev, info.st_ino};
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int FileDescriptor::release() {
-    return std::exchange(fd_, -1);
-}
-
-void FileDescriptor::reset() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-bool FileDescriptor::close() {
-    if (fd_ < 0) {
-        return true;
-    }
-    return ::close(release()) == 0;
-}
-
-FileView::~FileView() {
-    release();
-}
-
-FileView::FileView(FileView&& other) noexcept
-    : bytes_(std::exchange(other.bytes_, {})),
-      mapping_(std::exchange(other.mapping_, nullptr)),
-      read_(std::move(other.read_)) {}
-
-FileView& FileView::operator=(FileView&& other) noexcept {
-    if (this != &other) {
-        release();
-        bytes_ = std::exchange(other.bytes_, {});
-        mapping_ = std::exchange(other.mapping_, nullptr);
-        read_ = std::move(other.read_);
-    }
-    return *this;
-}
-
-void FileView::release() {
-    if (mapping_ != nullptr) {
-        ::munmap(mapping_, bytes_.size());
-        mapping_ = nullptr;
-    }
-    read_.clear();
-    read_.shrink_to_fit();
-    bytes_ = {};
-}
-
-bool InputFile::open(const std::string& path, FileError& error) {
-    close();
-    path_ = path;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer, nor a device
-    // for carrier; whatever it is, fstat then tells and it is refused.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid()) {
-        error = errorOf(FileError::Step::Open, errno);
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        error = errorOf(FileError::Step::Open, errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = ownError(FileError::Step::Open, "it is a folder");
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = ownError(FileError::Step::Open, "not a regular file");
-        return false;
-    }
-    fd_ = std::move(fd);
-    size_ = static_cast<std::uint64_t>(info.st_size);
-    identity_ = FileIdentity{info.st_dev, info.st_ino};
-    return true;
-}
-
-bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const {
-    const int result = readAll(fd_.get(), offset, into);
-    if (result == 0) {
-        return true;
-    }
-    error = result < 0 ? endedEarly(path_) : errorOf(FileError::Step::Read, result);
-    error.file = path_;
-    return false;
-}
-
-bool InputFile::view(FileView& out, FileError& error) const {
-    out.release();
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) {
-        error = errorOf(FileError::Step::Read, errno);
-        error.file = path_;
-        return false;
-    }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    if (size == 0) {
-        return true;
-    }
-    if (size > SIZE_MAX) {
-        error = errorOf(FileError::Step::Read, EFBIG);
-        error.file = path_;
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
-    if (mapped != MAP_FAILED) {
-        out.mapping_ = mapped;
-        out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-        return true;
-    }
-    // Some file systems can't map; the bytes are read instead.
-    out.read_.resize(length);
-    if (!readAt(0, out.read_, error)) {
-        out.release();
-        return false;
-    }
-    out.bytes_ = out.read_;
-    return true;
-}
-
-bool InputFile::map(FileView& out) const {
-    out.release();
-    if (size_ == 0 || size_ > SIZE_MAX) {
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size_);
-    const bool populate = size_ <= kMappedResident;
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0),
-                          fd_.get(), 0);
-    if (mapped == MAP_FAILED) {
-        return false;
-    }
-    out.mapping_ = mapped;
-    out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-    out.resident_ = populate ? size_ : 0;
-    return true;
-}
 
 bool FileReplacement::check(const std::string& target, std::string& resolved,
                             std::optional<FileIdentity>& existing, FileError& error) {
@@ -710,13 +435,7 @@ bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>
         }
         auto left = static_cast<std::size_t>(put);
         at += left;
-        mapping.resident_ += left;
-        if (mapping.mapping_ != nullptr && mapping.bytes_.size() > kMappedResident &&
-            mapping.resident_ > kMappedResident) {
-            // The file's pages stay cached; only this process lets them go.
-            ::madvise(mapping.mapping_, mapping.bytes_.size(), MADV_DONTNEED);
-            mapping.resident_ = 0;
-        }
+        mapping.passed(left);
         // Step over what was written: whole pieces, then part of one.
         while (next < total && left >= piece(next).size() - skipped) {
             left -= piece(next).size() - skipped;
