@@ -3,6 +3,7 @@
 // temporaries when a signal ends the process (FilesSignals.cpp).
 #pragma once
 
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -38,5 +39,25 @@ int readAll(int fd, std::uint64_t offset, std::span<std::uint8_t> into);
 int registerTemporary(const std::string& path);
 // Forgets it again (it was removed or renamed); sets `slot` to -1.
 void unregisterTemporary(int& slot);
+
+// Holds back every signal for its lifetime, so that a temporary's name is
+// never made without being registered for removal. Also takes over the
+// signals that would end the process, for that removal.
+class SignalsHeld {
+  public:
+    SignalsHeld();
+    ~SignalsHeld();
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+  private:
+    sigset_t previous_{};
+    bool held_ = false;
+};
+
+// A file that grows past the process's file-size limit would end the
+// process with SIGXFSZ, temporary and all; ignored, the write fails with
+// EFBIG instead ("File too large"), which is reported like any other.
+void ignoreFileSizeSignal();
 
 }  // namespace filecore::detail

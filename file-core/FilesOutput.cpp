@@ -1,6 +1,8 @@
 // Replacing outputs: the new file is written where nobody sees it and only
 // commit() puts it in place, with the old file's owner, mode and attributes.
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
@@ -99,6 +101,18 @@ int linkUnnamed(int fd, const std::string& path) {
     return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
 }
 
+// The file's inode flags (chattr), or 0 where it can't be opened or the
+// file system has none.
+int inodeFlags(const std::string& path, bool folder) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                                     (folder ? O_DIRECTORY : O_NOFOLLOW)));
+    int flags = 0;
+    if (!fd.valid() || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return 0;
+    }
+    return flags;
+}
+
 bool hasNoWriteBit(const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
@@ -155,6 +169,14 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
             error = errorOf(FileError::Step::Create, EACCES);
             return false;
         }
+        // An append-only or immutable file can't be renamed over.
+        if (const int flags = inodeFlags(path, false);
+            (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
+            error = ownError(FileError::Step::Create, (flags & FS_APPEND_FL) != 0
+                                                          ? "the file is append-only"
+                                                          : "the file is immutable");
+            return false;
+        }
         existing = FileIdentity{info.st_dev, info.st_ino};
         break;
     }
@@ -172,6 +194,11 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         error = errorOf(FileError::Step::Create, errno);
+        return false;
+    }
+    // There a temporary's name could be made but never taken away again.
+    if ((inodeFlags(folder, true) & FS_APPEND_FL) != 0) {
+        error = ownError(FileError::Step::Create, "the folder is append-only");
         return false;
     }
     resolved = std::move(path);
@@ -217,6 +244,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     }
     target_ = resolved;
     copyInKernel_ = true;
+    detail::ignoreFileSizeSignal();
     const std::string folder = folderOf(target_);
     // Unnamed: a kill at any moment leaves nothing. 0666 lets the umask or
     // the folder's default ACL decide, as for any new file. Only where it
@@ -233,6 +261,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
+        const detail::SignalsHeld held;
         FileDescriptor named(
             ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
         if (named.valid()) {
@@ -611,6 +640,7 @@ bool FileReplacement::putInPlace(FileError& error) {
     const std::string folder = folderOf(target_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
+        const detail::SignalsHeld held;
         if (linkUnnamed(fd_.get(), name) != 0) {
             if (errno == EEXIST) {
                 continue;

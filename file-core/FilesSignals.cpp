@@ -6,6 +6,7 @@
 
 #include <array>
 #include <atomic>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -24,34 +25,58 @@ struct CleanupSlot {
 };
 static_assert(std::atomic<int>::is_always_lock_free);
 std::array<CleanupSlot, 16> cleanupSlots;
-constexpr std::array<int, 3> kCleanupSignals = {SIGTERM, SIGINT, SIGHUP};
+
+// Every signal whose default action ends the process, but SIGXFSZ, which is
+// ignored instead (see ignoreFileSizeSignal) and SIGKILL and SIGSTOP, which
+// can't be caught. Real-time signals follow at run time.
+constexpr std::array<int, 21> kEndingSignals = {
+    SIGHUP,  SIGINT,  SIGQUIT, SIGILL,    SIGTRAP, SIGABRT, SIGBUS,
+    SIGFPE,  SIGUSR1, SIGSEGV, SIGUSR2,   SIGPIPE, SIGALRM, SIGTERM,
+    SIGXCPU, SIGIO,   SIGPROF, SIGVTALRM, SIGSYS,  SIGPWR,  SIGSTKFLT};
+
+template <typename Visit>
+void forEachEndingSignal(Visit visit) {
+    for (int signal : kEndingSignals) {
+        visit(signal);
+    }
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) {
+        visit(signal);
+    }
+}
 
 extern "C" void removeTemporariesAndDie(int signal) {
+    const int saved = errno;
     for (CleanupSlot& slot : cleanupSlots) {
         if (slot.state.load() == 2) {
             ::unlink(slot.path.data());
         }
     }
+    // The signal is blocked while this runs: raised again with the default
+    // action, it ends the process as it would have, once this returns.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     ::sigaction(signal, &fallback, nullptr);
     ::raise(signal);
+    errno = saved;
 }
 
-// Only signals nobody else handles are taken over.
+// Only signals nobody else handles are taken over: a program's own handler
+// (or an ignored signal) is left as it is.
 void installCleanupHandlers() {
     static std::once_flag once;
     std::call_once(once, [] {
-        for (int signal : kCleanupSignals) {
+        forEachEndingSignal([](int signal) {
             struct sigaction current {};
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-                continue;
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL ||
+                (current.sa_flags & SA_SIGINFO) != 0) {
+                return;
             }
             struct sigaction handler {};
             handler.sa_handler = removeTemporariesAndDie;
-            sigemptyset(&handler.sa_mask);
+            // One cleanup at a time: a second signal waits for the first.
+            sigfillset(&handler.sa_mask);
             ::sigaction(signal, &handler, nullptr);
-        }
+        });
     });
 }
 
@@ -78,6 +103,32 @@ void unregisterTemporary(int& slot) {
         cleanupSlots[static_cast<std::size_t>(slot)].state.store(0);
         slot = -1;
     }
+}
+
+SignalsHeld::SignalsHeld() {
+    installCleanupHandlers();
+    sigset_t all;
+    sigfillset(&all);
+    held_ = ::pthread_sigmask(SIG_BLOCK, &all, &previous_) == 0;
+}
+
+SignalsHeld::~SignalsHeld() {
+    if (held_) {
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+}
+
+void ignoreFileSizeSignal() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        struct sigaction current {};
+        if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL &&
+            (current.sa_flags & SA_SIGINFO) == 0) {
+            struct sigaction ignore {};
+            ignore.sa_handler = SIG_IGN;
+            ::sigaction(SIGXFSZ, &ignore, nullptr);
+        }
+    });
 }
 
 }  // namespace filecore::detail

@@ -1,11 +1,16 @@
-// Writes that fail part-way: the test mounts a small tmpfs (it runs as root in
-// CI), fills it to a chosen level and lets the model's save and Zelvic's
-// outputs run into "no space left". Whatever the point of failure, the
-// original file keeps every byte, nothing partial or temporary is left, and
-// the message and status say what happened.
+// Writes that fail part-way or meet a hostile setting: the test mounts a
+// small tmpfs (it runs as root in CI), fills it to a chosen level and lets the
+// model's save and Zelvic's outputs run into "no space left"; it also runs
+// them under a file-size limit, into signals, in append-only folders and on
+// FUSE file systems without O_TMPFILE, where the temporary has a name.
+// Whatever the point of failure, the original file keeps every byte, nothing
+// partial or temporary is left, and the message and status say what happened.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "Files.h"
 #include "FontStore.h"
 #include "SfntBuilder.h"
 #include "TestFiles.h"
@@ -65,6 +71,85 @@ class SmallFileSystem {
     bool mounted_ = false;
     std::string error_;
 };
+
+// A FUSE file system on a fresh folder: bindfs over another folder (no
+// O_TMPFILE, so temporaries have names), or FAT or exFAT in an image file,
+// as USB sticks are mounted through FUSE. Unmounted when the object goes.
+class FuseMount {
+  public:
+    enum class Kind { Bind, Fat, ExFat };
+
+    explicit FuseMount(Kind kind) {
+        if (::geteuid() != 0) {
+            skip_ = "FUSE mounts need root (CI runs as root)";
+            return;
+        }
+        if (::access("/dev/fuse", R_OK | W_OK) != 0) {
+            skip_ = "no /dev/fuse here";
+            return;
+        }
+        const std::string image = testsupport::shellQuote((store_ / "image").string());
+        const std::string at = testsupport::shellQuote(dir_.path().string());
+        std::string commands;
+        switch (kind) {
+            case Kind::Bind:
+                commands = "bindfs " + testsupport::shellQuote(store_.path().string()) + " " + at;
+                break;
+            case Kind::Fat:
+                commands = "truncate -s 16M " + image + " && mkfs.vfat " + image +
+                           " && fusefat -o rw+ " + image + " " + at;
+                break;
+            case Kind::ExFat:
+                // exfat-fuse wants a block device: a loop device over the image.
+                commands = "truncate -s 16M " + image + " && mkfs.exfat " + image +
+                           " && loop=$(losetup -f --show " + image +
+                           ") && echo \"$loop\" && mount.exfat-fuse \"$loop\" " + at +
+                           " || { [ -n \"$loop\" ] && losetup -d \"$loop\"; false; }";
+                break;
+        }
+        const auto result = testsupport::runCommand("{ " + commands + "; } 2>/dev/null");
+        if (result.status != 0) {
+            skip_ =
+                "could not mount (bindfs, fusefat, exfat-fuse, dosfstools, exfatprogs, a "
+                "loop device): " +
+                commands;
+            return;
+        }
+        if (kind == Kind::ExFat) {
+            loop_ = result.output.substr(0, result.output.find('\n'));
+        }
+        mounted_ = true;
+    }
+    ~FuseMount() {
+        if (mounted_) {
+            testsupport::runCommand("umount " + testsupport::shellQuote(dir_.path().string()));
+        }
+        if (!loop_.empty()) {
+            testsupport::runCommand("losetup -d " + testsupport::shellQuote(loop_));
+        }
+    }
+    FuseMount(const FuseMount&) = delete;
+    FuseMount& operator=(const FuseMount&) = delete;
+
+    bool mounted() const { return mounted_; }
+    const std::string& skipReason() const { return skip_; }
+    const TempDir& dir() const { return dir_; }
+    fs::path operator/(const std::string& name) const { return dir_ / name; }
+
+  private:
+    TempDir store_;  // bindfs's source, or the image file
+    TempDir dir_;
+    std::string loop_;
+    bool mounted_ = false;
+    std::string skip_;
+};
+
+#define FUSE_OR_SKIP(mount)                       \
+    do {                                          \
+        if (!(mount).mounted()) {                 \
+            GTEST_SKIP() << (mount).skipReason(); \
+        }                                         \
+    } while (false)
 
 #define MOUNT_OR_SKIP(fileSystem)                                                          \
     do {                                                                                   \
@@ -142,13 +227,15 @@ struct ZelvicRun {
     std::string output, error;
 };
 
-ZelvicRun runZelvic(const fs::path& folder, const std::string& arguments) {
+// `setting` runs first in the same shell ("ulimit -f 64 && ").
+ZelvicRun runZelvic(const fs::path& folder, const std::string& arguments,
+                    const std::string& setting = "") {
     TempDir errors;
     const fs::path errorFile = errors / "stderr";
     const auto result =
         testsupport::runCommand("cd " + testsupport::shellQuote(folder.string()) + " && " +
-                                testsupport::shellQuote(kZelvic) + " " + arguments + " 2>" +
-                                testsupport::shellQuote(errorFile.string()));
+                                setting + testsupport::shellQuote(kZelvic) + " " + arguments +
+                                " 2>" + testsupport::shellQuote(errorFile.string()));
     const Bytes bytes = testsupport::readFileBytes(errorFile);
     return {result.status, result.output, std::string(bytes.begin(), bytes.end())};
 }
@@ -200,6 +287,163 @@ TEST(WriteFaults, FailedBreakStopsAtTheFontThatDidNotFit) {
     EXPECT_EQ(testsupport::readFileBytes(disk / "c001.TTF"),
               testsupport::readFileBytes(work / "a.ttf"));
     EXPECT_EQ(disk.dir().entries(), (std::vector<std::string>{"c.ttc", "c001.TTF", "filler"}));
+}
+
+// Where outputs are written: a folder with O_TMPFILE, where the new file has
+// no name until it is in place, and (through FUSE) one without, where it has
+// a temporary name until then.
+std::vector<std::pair<std::string, fs::path>> writePlaces(const TempDir& plain,
+                                                          const FuseMount& bind) {
+    std::vector<std::pair<std::string, fs::path>> places{{"unnamed temporary", plain.path()}};
+    if (bind.mounted()) {
+        places.emplace_back("named temporary", bind.dir().path());
+    } else {
+        std::cout << "named temporaries not tried: " << bind.skipReason() << "\n";
+    }
+    return places;
+}
+
+// Runs `body` in a child process and returns its exit status, or -signal if a
+// signal ended it.
+template <typename Body>
+int inChild(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(body());
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFSIGNALED(status) ? -WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// A file-size limit below the output's size is a write error, not the end of
+// the process (SIGXFSZ): make and save say "File too large", keep the old
+// file and leave no temporary.
+TEST(WriteFaults, AFileSizeLimitIsAWriteErrorThatKeepsTheOldFile) {
+    TempDir plain, inputs;
+    FuseMount bind(FuseMount::Kind::Bind);
+    testsupport::writeFileBytes(inputs / "a.ttf", bigFont(1));
+    testsupport::writeFileBytes(inputs / "b.ttf", bigFont(2));
+    const Bytes oldCollection = testsupport::bytesOf("an older collection, kept as it is");
+    const Bytes font = bigFont(3);
+    for (const auto& [kind, folder] : writePlaces(plain, bind)) {
+        SCOPED_TRACE(kind);
+        testsupport::writeFileBytes(folder / "out.ttc", oldCollection);
+        const ZelvicRun run =
+            runZelvic(folder,
+                      "out.ttc " + testsupport::shellQuote((inputs / "a.ttf").string()) + " " +
+                          testsupport::shellQuote((inputs / "b.ttf").string()),
+                      "ulimit -f 64 && ");
+        EXPECT_EQ(run.status, 253);
+        EXPECT_EQ(run.error, "Error: out.ttc: write error: File too large.\n");
+        EXPECT_EQ(testsupport::readFileBytes(folder / "out.ttc"), oldCollection);
+
+        const std::string path = (folder / "font.ttf").string();
+        testsupport::writeFileBytes(path, font);
+        const int status = inChild([&path] {
+            TableDirectory directory;
+            NameTable names;
+            if (!loadFont(path.c_str(), directory, names)) {
+                return 2;
+            }
+            names.find(3, 1, 0x409, 1)->text = "Edited";
+            const rlimit limit{32 * 1024, 32 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            Captured message;
+            setErrorReporter(
+                [&message](std::string_view text, std::string_view, std::string_view reason) {
+                    message = {std::string(text), std::string(reason)};
+                });
+            const bool saved = saveFont(path.c_str(), directory, names);
+            return !saved && message.text == "write error." && message.reason == "File too large"
+                       ? 0
+                       : 3;
+        });
+        EXPECT_EQ(status, 0) << "2: not loaded, 3: saved or another message, <0: killed";
+        EXPECT_EQ(testsupport::readFileBytes(path), font);
+        std::vector<std::string> entries;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            entries.push_back(entry.path().filename().string());
+        }
+        std::sort(entries.begin(), entries.end());
+        EXPECT_EQ(entries, (std::vector<std::string>{"font.ttf", "out.ttc"}));
+    }
+}
+
+// Any signal that ends the process takes a named temporary with it.
+TEST(WriteFaults, EverySignalThatEndsTheProcessRemovesANamedTemporary) {
+    FuseMount bind(FuseMount::Kind::Bind);
+    FUSE_OR_SKIP(bind);
+    const fs::path old = bind / "old.ttc";
+    testsupport::writeFileBytes(old, testsupport::bytesOf("old"));
+    for (const int signal : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM, SIGRTMIN}) {
+        SCOPED_TRACE(std::string("signal ") + std::to_string(signal));
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            filecore::FileReplacement out;
+            filecore::FileError error;
+            if (!out.create(old.string(), error) || !out.append(Bytes(1 << 20, 0x5A), error)) {
+                ::_exit(1);
+            }
+            (void)::write(ready[1], "x", 1);
+            for (;;) {
+                ::pause();
+            }
+        }
+        ::close(ready[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]);
+        EXPECT_EQ(bind.dir().entries().size(), 2u) << "the temporary has a name here";
+        ::kill(child, signal);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal);
+        EXPECT_EQ(bind.dir().entries(), std::vector<std::string>{"old.ttc"});
+        EXPECT_EQ(testsupport::readFileBytes(old), testsupport::bytesOf("old"));
+    }
+}
+
+// In an append-only folder a temporary's name could be made but not taken
+// away: refused before anything is written.
+TEST(WriteFaults, AnAppendOnlyFolderIsRefusedBeforeAnythingIsWritten) {
+    TempDir work;
+    const fs::path folder = work / "kept";
+    fs::create_directory(folder);
+    testsupport::writeFileBytes(folder / "font.ttf", bigFont(1));
+    testsupport::writeFileBytes(work / "b.ttf", bigFont(2));
+    const std::string quoted = testsupport::shellQuote(folder.string());
+    if (testsupport::runCommand("chattr +a " + quoted + " 2>/dev/null").status != 0) {
+        GTEST_SKIP() << "chattr +a is not possible here (root, and a file system that has it)";
+    }
+    const ZelvicRun make = runZelvic(folder, "new.ttc font.ttf ../b.ttf");
+    Captured message;
+    const auto previous = setErrorReporter(
+        [&message](std::string_view text, std::string_view, std::string_view reason) {
+            message = {std::string(text), std::string(reason)};
+        });
+    TableDirectory directory;
+    NameTable names;
+    const std::string path = (folder / "font.ttf").string();
+    const bool loaded = loadFont(path.c_str(), directory, names);
+    const bool saved = loaded && saveFont(path.c_str(), directory, names);
+    setErrorReporter(previous);
+    const auto entries = testsupport::runCommand("ls -A " + quoted).output;
+    testsupport::runCommand("chattr -a " + quoted);
+
+    EXPECT_EQ(make.status, 253);
+    EXPECT_EQ(make.error, "Error: new.ttc: cannot create: the folder is append-only.\n");
+    EXPECT_TRUE(loaded);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(message.text, "cannot open file.");
+    EXPECT_EQ(message.reason, "the folder is append-only");
+    EXPECT_EQ(entries, "font.ttf\n");
+    EXPECT_EQ(testsupport::readFileBytes(folder / "font.ttf"), bigFont(1));
 }
 
 }  // namespace
