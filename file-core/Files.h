@@ -192,6 +192,7 @@ class FileReplacement {
     bool writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     bool copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                   FileError& error);
+    bool giveOldOwner(FileError& error);
     bool carryOverAttributes(FileError& error);
     bool putInPlace(FileError& error);
     bool fail(FileError& error, FileError::Step step, int code);

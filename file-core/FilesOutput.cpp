@@ -113,6 +113,40 @@ int inodeFlags(const std::string& path, bool folder) {
     return flags;
 }
 
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// Errors of a file system that can't hold a mode, owner or attribute at all
+// (FAT, FUSE without them) or won't let this user set it.
+bool cannotHold(int code) {
+    return code == ENOSYS || code == EOPNOTSUPP || code == ENOTSUP || code == EPERM;
+}
+
+FileError ownerNotKept(int code) {
+    return ownError(FileError::Step::Create,
+                    std::string("its owner and group can't be kept (") + std::strerror(code) + ")");
+}
+
+// Whether this process may give a file of its own to `uid` and `gid`: root
+// may; anyone else only keeps their own user and one of their groups.
+bool mayGiveTo(uid_t uid, gid_t gid) {
+    if (::geteuid() == 0) {
+        return true;
+    }
+    if (uid != ::geteuid()) {
+        return false;
+    }
+    if (gid == ::getegid()) {
+        return true;
+    }
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) {
+        return false;
+    }
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
 bool hasNoWriteBit(const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
@@ -175,6 +209,11 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
             error = ownError(FileError::Step::Create, (flags & FS_APPEND_FL) != 0
                                                           ? "the file is append-only"
                                                           : "the file is immutable");
+            return false;
+        }
+        // Saved by another user, the file would become theirs.
+        if (!mayGiveTo(info.st_uid, info.st_gid)) {
+            error = ownerNotKept(EPERM);
             return false;
         }
         existing = FileIdentity{info.st_dev, info.st_ino};
@@ -253,7 +292,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
         FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
         if (fd.valid()) {
             fd_ = std::move(fd);
-            return true;
+            return giveOldOwner(error);
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
             return fail(error, FileError::Step::Create, errno);
@@ -262,19 +301,37 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
         const detail::SignalsHeld held;
-        FileDescriptor named(
-            ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        FileDescriptor named(::open(
+            name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, old_ ? 0600 : 0666));
         if (named.valid()) {
             fd_ = std::move(named);
             temporaryName_ = std::move(name);
             cleanupSlot_ = registerTemporary(temporaryName_);
-            return true;
+            return giveOldOwner(error);
         }
         if (errno != EEXIST) {
             return fail(error, FileError::Step::Create, errno);
         }
     }
     return fail(error, FileError::Step::Create, EEXIST);
+}
+
+// Before a byte is written: a replacement that would belong to whoever
+// saved it, not to the old file's owner, is refused. Where the file system
+// can't change owners (FAT), the new file may already have the right ones.
+bool FileReplacement::giveOldOwner(FileError& error) {
+    if (!old_ || ::fchown(fd_.get(), old_->st_uid, old_->st_gid) == 0) {
+        return true;
+    }
+    const int code = errno;
+    struct stat now {};
+    if (cannotHold(code) && ::fstat(fd_.get(), &now) == 0 && now.st_uid == old_->st_uid &&
+        now.st_gid == old_->st_gid) {
+        return true;
+    }
+    error = ownerNotKept(code);
+    discard();
+    return false;
 }
 
 bool FileReplacement::writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes,
@@ -545,6 +602,10 @@ ssize_t getAttribute(int fd, const std::string& path, const std::string& name, v
                    : ::getxattr(path.c_str(), name.c_str(), value, size);
 }
 
+bool hasAccessAcl(const std::string& path) {
+    return ::getxattr(path.c_str(), kAccessAcl, nullptr, 0) >= 0;
+}
+
 bool ignorableAttributeError(int code) {
     return code == ENOTSUP || code == EOPNOTSUPP || code == EPERM || code == EACCES ||
            code == ENODATA || code == ERANGE || code == EINVAL;
@@ -556,21 +617,28 @@ bool ignorableAttributeError(int code) {
 // owner and group first (a chown clears set-id bits and capabilities), then
 // the mode, then the extended attributes, ACLs included.
 bool FileReplacement::carryOverAttributes(FileError& error) {
+    // A new file keeps what the umask and the folder's default ACL gave it at
+    // its creation, as with cp.
     if (!old_) {
-        if (!temporaryName_.empty()) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            if (::fchmod(fd_.get(), 0666 & ~mask) != 0) {
-                return fail(error, FileError::Step::Write, errno);
-            }
-        }
         return true;
     }
-    if (::fchown(fd_.get(), old_->st_uid, old_->st_gid) != 0 && errno != EPERM) {
+    // The owner and group were given at creation; a write leaves them. The
+    // ACL the folder passed on to the new file goes where the old file had
+    // none: otherwise it would widen the old file's permissions.
+    if (!hasAccessAcl(target_) && ::fremovexattr(fd_.get(), kAccessAcl) != 0 &&
+        !cannotHold(errno) && errno != ENODATA) {
         return fail(error, FileError::Step::Write, errno);
     }
-    if (::fchmod(fd_.get(), old_->st_mode & 07777) != 0) {
-        return fail(error, FileError::Step::Write, errno);
+    const mode_t mode = old_->st_mode & 07777;
+    if (::fchmod(fd_.get(), mode) != 0) {
+        // FAT's modes are fixed for the whole file system; what counts is
+        // that the new file shows no more than the old one did.
+        const int code = errno;
+        struct stat now {};
+        if (!cannotHold(code) || ::fstat(fd_.get(), &now) != 0 ||
+            (now.st_mode & 07777 & ~mode) != 0) {
+            return fail(error, FileError::Step::Write, code);
+        }
     }
     const FileDescriptor source(
         ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));

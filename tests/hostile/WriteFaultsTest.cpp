@@ -446,4 +446,119 @@ TEST(WriteFaults, AnAppendOnlyFolderIsRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(testsupport::readFileBytes(folder / "font.ttf"), bigFont(1));
 }
 
+// Captures the model's message for the life of the object.
+struct CapturedMessage : Captured {
+    CapturedMessage()
+        : previous(setErrorReporter(
+              [this](std::string_view message, std::string_view, std::string_view why) {
+                  text = message;
+                  reason = why;
+              })) {}
+    ~CapturedMessage() { setErrorReporter(previous); }
+    CapturedMessage(const CapturedMessage&) = delete;
+    CapturedMessage& operator=(const CapturedMessage&) = delete;
+    ErrorReporter previous;
+};
+
+// An ordinary user who may write a shared folder must not end up owning a
+// font of someone else's by saving it: refused before anything is written.
+// A new output is theirs, as any file they make.
+TEST(WriteFaults, AnotherUsersFileIsRefusedNotTakenOver) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "acting as another user needs root (CI runs as root)";
+    }
+    TempDir shared;
+    fs::permissions(shared.path(), fs::perms(0777));
+    const Bytes oldCollection = testsupport::bytesOf("someone else's collection");
+    const Bytes font = bigFont(3);
+    testsupport::writeFileBytes(shared / "a.ttf", bigFont(1));
+    testsupport::writeFileBytes(shared / "b.ttf", bigFont(2));
+    testsupport::writeFileBytes(shared / "out.ttc", oldCollection);
+    testsupport::writeFileBytes(shared / "font.ttf", font);
+    for (const char* name : {"a.ttf", "b.ttf", "out.ttc", "font.ttf"}) {
+        ASSERT_EQ(::chown((shared / name).c_str(), 1234, 1234), 0);
+        fs::permissions(shared / name, fs::perms(0666));
+    }
+
+    const ZelvicRun refused =
+        runZelvic(shared.path(), "out.ttc a.ttf b.ttf", "runuser -u nobody -- ");
+    EXPECT_EQ(refused.status, 253);
+    EXPECT_EQ(refused.error,
+              "Error: out.ttc: cannot create: its owner and group can't be kept (Operation not "
+              "permitted).\n");
+    EXPECT_EQ(testsupport::readFileBytes(shared / "out.ttc"), oldCollection);
+
+    const std::string path = (shared / "font.ttf").string();
+    const int status = inChild([&path] {
+        TableDirectory directory;
+        NameTable names;
+        if (!loadFont(path.c_str(), directory, names) || ::setgid(65534) != 0 ||
+            ::setuid(65534) != 0) {
+            return 2;
+        }
+        const CapturedMessage message;
+        const bool saved = saveFont(path.c_str(), directory, names);
+        return !saved && message.text == "cannot open file." &&
+                       message.reason ==
+                           "its owner and group can't be kept (Operation not "
+                           "permitted)"
+                   ? 0
+                   : 3;
+    });
+    EXPECT_EQ(status, 0) << "2: not loaded, 3: saved or another message";
+    EXPECT_EQ(testsupport::readFileBytes(path), font);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 1234u);
+
+    EXPECT_EQ(runZelvic(shared.path(), "new.ttc a.ttf b.ttf", "runuser -u nobody -- ").status, 0);
+    ASSERT_EQ(::stat((shared / "new.ttc").c_str(), &info), 0);
+    EXPECT_EQ(info.st_uid, 65534u);
+    EXPECT_EQ(shared.entries(),
+              (std::vector<std::string>{"a.ttf", "b.ttf", "font.ttf", "new.ttc", "out.ttc"}));
+}
+
+// FAT and exFAT as USB sticks are mounted through FUSE: no O_TMPFILE, fixed
+// modes, owners that can't change (fusefat answers ENOSYS). make, break and
+// save work there as cp does, leaving nothing behind.
+TEST(WriteFaults, MakeBreakAndSaveWorkOnFatAndExFat) {
+    const std::pair<const char*, FuseMount::Kind> kinds[] = {{"FAT", FuseMount::Kind::Fat},
+                                                             {"exFAT", FuseMount::Kind::ExFat}};
+    int tried = 0;
+    for (const auto& [label, kind] : kinds) {
+        SCOPED_TRACE(label);
+        FuseMount stick(kind);
+        if (!stick.mounted()) {
+            std::cout << label << " not tried: " << stick.skipReason() << "\n";
+            continue;
+        }
+        ++tried;
+        const Bytes a = bigFont(1);
+        const Bytes b = bigFont(2);
+        testsupport::writeFileBytes(stick / "a.ttf", a);
+        testsupport::writeFileBytes(stick / "b.ttf", b);
+        const fs::path folder = stick.dir().path();
+        EXPECT_EQ(runZelvic(folder, "c.ttc a.ttf b.ttf").error, "");
+        const ZelvicRun again = runZelvic(folder, "c.ttc a.ttf b.ttf");
+        EXPECT_EQ(again.status, 0) << again.error;
+        const ZelvicRun broken = runZelvic(folder, "c.ttc");
+        EXPECT_EQ(broken.status, 0) << broken.error;
+        EXPECT_EQ(testsupport::readFileBytes(stick / "c001.TTF"), a);
+        EXPECT_EQ(testsupport::readFileBytes(stick / "c002.TTF"), b);
+
+        const std::string path = (stick / "a.ttf").string();
+        const CapturedMessage message;
+        TableDirectory directory;
+        NameTable names;
+        ASSERT_TRUE(loadFont(path.c_str(), directory, names));
+        names.find(3, 1, 0x409, 1)->text = "Saved on a stick";
+        EXPECT_TRUE(saveFont(path.c_str(), directory, names)) << message.reason;
+        EXPECT_EQ(stick.dir().entries(),
+                  (std::vector<std::string>{"a.ttf", "b.ttf", "c.ttc", "c001.TTF", "c002.TTF"}));
+    }
+    if (tried == 0) {
+        GTEST_SKIP() << "neither FAT nor exFAT could be mounted";
+    }
+}
+
 }  // namespace
