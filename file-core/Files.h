@@ -17,10 +17,13 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace filecore {
@@ -52,6 +55,42 @@ struct FileIdentity {
 
 // The identity of the file a path names (links followed), or nothing.
 std::optional<FileIdentity> identityOf(const std::string& path);
+
+// Tells which paths name one file, however spelled. Identity (device and
+// inode) settles it where it matches; where it doesn't, names that differ
+// only in case (or in letters outside ASCII) are put to the file system
+// itself, which knows whether they are one entry of one folder: on FAT,
+// exFAT and other case-insensitive file systems they are, and some of them
+// (FUSE exFAT, for one) give each spelling an inode of its own.
+class SameFiles {
+  public:
+    // Adds `path` under `label`, unless it names a file added before: then
+    // that file's label, and nothing is added. A path need not exist yet.
+    std::optional<std::size_t> add(const std::string& path, std::size_t label);
+    // The label of the added file that `path` names, or nothing.
+    std::optional<std::size_t> find(const std::string& path) const;
+
+  private:
+    struct Entry {
+        std::string path;  // links followed, absolute
+        dev_t device = 0;  // of its folder
+        std::optional<FileIdentity> identity;
+        std::size_t label = 0;
+    };
+    static Entry entryOf(const std::string& path);
+    std::optional<std::size_t> find(const Entry& entry) const;
+    bool oneEntry(const Entry& a, const Entry& b) const;
+    bool oneName(const std::string& folder, const std::string& x, const std::string& y) const;
+
+    std::vector<Entry> entries_;
+    std::map<std::pair<dev_t, ino_t>, std::size_t> byIdentity_;      // into entries_
+    std::unordered_multimap<std::string, std::size_t> byLooseName_;  // into entries_
+    // Folders already listed, for names that both resolve.
+    mutable std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
+};
+
+// Whether `a` and `b` name one file (see SameFiles).
+bool sameFile(const std::string& a, const std::string& b);
 
 // Owns one POSIX file descriptor.
 class FileDescriptor {

@@ -83,6 +83,37 @@ TEST(InputFile, ReadsExactlyAndViewsOutliveTheDescriptor) {
     EXPECT_EQ(Bytes(view.bytes().begin(), view.bytes().end()), bytesOf("0123456789"));
 }
 
+// Where case counts, names that differ in it are two files; a link and its
+// target, or two spellings of one path, are one. Asking leaves nothing.
+TEST(SameFiles, TellsFilesApartByWhatTheFileSystemSays) {
+    TempDir dir;
+    writeFileBytes(dir / "A.ttf", bytesOf("A"));
+    writeFileBytes(dir / "a.ttf", bytesOf("a"));
+    writeFileBytes(dir / "only.ttf", bytesOf("o"));
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("../a.ttf", dir / "sub" / "link.ttf");
+    fs::create_symlink("../New.ttf", dir / "sub" / "dangling.ttf");
+    struct Case {
+        std::string a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"A.ttf", "a.ttf", false},
+        {"only.ttf", "ONLY.ttf", false},
+        {"new.ttf", "NEW.ttf", false},
+        {"sub/link.ttf", "a.ttf", true},
+        {"sub/../a.ttf", "a.ttf", true},
+        {"sub/dangling.ttf", "New.ttf", true},
+        {"sub/dangling.ttf", "new.ttf", false},
+    };
+    const auto before = dir.entries();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.a + " " + c.b);
+        EXPECT_EQ(filecore::sameFile((dir / c.a).string(), (dir / c.b).string()), c.same);
+    }
+    EXPECT_EQ(dir.entries(), before);
+}
+
 TEST(FileReplacement, RefusesWhatMayNotBeReplacedAndKeepsIt) {
     TempDir dir;
     writeFileBytes(dir / "readonly.ttc", bytesOf("kept"));

@@ -520,8 +520,9 @@ TEST(WriteFaults, AnotherUsersFileIsRefusedNotTakenOver) {
 
 // FAT and exFAT as USB sticks are mounted through FUSE: no O_TMPFILE, fixed
 // modes, owners that can't change (fusefat answers ENOSYS). make, break and
-// save work there as cp does, leaving nothing behind.
-TEST(WriteFaults, MakeBreakAndSaveWorkOnFatAndExFat) {
+// save work there as cp does, leaving nothing behind; names that differ in
+// case are one file there, and an input is never replaced.
+TEST(WriteFaults, MakeBreakAndSaveWorkOnFatAndExFatAndKnowOneFileHoweverSpelled) {
     const std::pair<const char*, FuseMount::Kind> kinds[] = {{"FAT", FuseMount::Kind::Fat},
                                                              {"exFAT", FuseMount::Kind::ExFat}};
     int tried = 0;
@@ -553,6 +554,26 @@ TEST(WriteFaults, MakeBreakAndSaveWorkOnFatAndExFat) {
         ASSERT_TRUE(loadFont(path.c_str(), directory, names));
         names.find(3, 1, 0x409, 1)->text = "Saved on a stick";
         EXPECT_TRUE(saveFont(path.c_str(), directory, names)) << message.reason;
+        EXPECT_EQ(stick.dir().entries(),
+                  (std::vector<std::string>{"a.ttf", "b.ttf", "c.ttc", "c001.TTF", "c002.TTF"}));
+
+        // One file however spelled: an output that is an input in other
+        // letters is refused, and so are two outputs of break that links
+        // send to one file there.
+        const Bytes saved = testsupport::readFileBytes(path);
+        const ZelvicRun overInput = runZelvic(folder, "A.TTF a.ttf b.ttf");
+        EXPECT_EQ(overInput.status, 253);
+        EXPECT_EQ(overInput.error,
+                  "Error: A.TTF: is the same file as the input a.ttf; nothing written.\n");
+        EXPECT_EQ(testsupport::readFileBytes(path), saved);
+        TempDir work;
+        fs::copy_file(stick / "c.ttc", work / "c.ttc");
+        fs::create_symlink(stick / "X.TTF", work / "c001.TTF");
+        fs::create_symlink(stick / "x.ttf", work / "c002.TTF");
+        const ZelvicRun twoInOne = runZelvic(work.path(), "c.ttc");
+        EXPECT_EQ(twoInOne.status, 253);
+        EXPECT_EQ(twoInOne.error,
+                  "Error: c002.TTF: is the same file as c001.TTF; nothing written.\n");
         EXPECT_EQ(stick.dir().entries(),
                   (std::vector<std::string>{"a.ttf", "b.ttf", "c.ttc", "c001.TTF", "c002.TTF"}));
     }
