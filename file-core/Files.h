@@ -7,10 +7,14 @@
 //
 // Outputs: a FileReplacement writes the new content where nobody sees it (an
 // unnamed O_TMPFILE in the target's folder, else a temporary with a short
-// random name) and only commit() puts it in place, atomically, with the
-// replaced file's mode, owner, group and extended attributes, synced to disk
-// first when it replaces an existing file. Until then, and on any failure,
-// the old file keeps every byte, and nothing is left behind.
+// random name, removed by any signal that ends the process) and only
+// commit() puts it in place, atomically, with the replaced file's owner,
+// group, mode, ACL and extended attributes, synced to disk first when it
+// replaces an existing file. A replacement that could not be given the old
+// file's owner is refused before a byte is written. Until then, and on any
+// failure, the old file keeps every byte, and nothing is left behind.
+//
+// Which paths name one file, however spelled, is SameFiles' to tell.
 #pragma once
 
 #include <sys/stat.h>
@@ -188,8 +192,10 @@ class FileReplacement {
 
     // What may be replaced: follows symbolic links to the file they name
     // (also one that does not exist yet), and refuses a loop, a folder, a
-    // special file and a file without write permission ("Permission
-    // denied", also for root). On success `resolved` is the path that
+    // special file, a file without write permission ("Permission denied",
+    // also for root), an append-only or immutable file, a file whose owner
+    // and group this user could not give a new file, and an append-only
+    // folder. On success `resolved` is the path that
     // commit() will replace and `existing` its identity, if it exists.
     static bool check(const std::string& target, std::string& resolved,
                       std::optional<FileIdentity>& existing, FileError& error);
