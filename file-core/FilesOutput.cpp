@@ -607,8 +607,8 @@ bool hasAccessAcl(const std::string& path) {
 }
 
 bool ignorableAttributeError(int code) {
-    return code == ENOTSUP || code == EOPNOTSUPP || code == EPERM || code == EACCES ||
-           code == ENODATA || code == ERANGE || code == EINVAL;
+    return code == ENOTSUP || code == EOPNOTSUPP || code == ENOSYS || code == EPERM ||
+           code == EACCES || code == ENODATA || code == ERANGE || code == EINVAL;
 }
 
 }  // namespace
@@ -625,8 +625,8 @@ bool FileReplacement::carryOverAttributes(FileError& error) {
     // The owner and group were given at creation; a write leaves them. The
     // ACL the folder passed on to the new file goes where the old file had
     // none: otherwise it would widen the old file's permissions.
-    if (!hasAccessAcl(target_) && ::fremovexattr(fd_.get(), kAccessAcl) != 0 &&
-        !cannotHold(errno) && errno != ENODATA) {
+    if (!hasAccessAcl(target_) && ::fremovexattr(fd_.get(), kAccessAcl) != 0 && errno != ENODATA &&
+        errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) {
         return fail(error, FileError::Step::Write, errno);
     }
     const mode_t mode = old_->st_mode & 07777;
