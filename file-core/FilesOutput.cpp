@@ -614,8 +614,9 @@ bool ignorableAttributeError(int code) {
 }  // namespace
 
 // The new file takes the old one's place in every way a user would notice:
-// owner and group first (a chown clears set-id bits and capabilities), then
-// the mode, then the extended attributes, ACLs included.
+// owner and group were given at creation (a chown clears set-id bits and
+// capabilities, and writes clear set-id bits), so now the mode, then the
+// extended attributes, ACLs included.
 bool FileReplacement::carryOverAttributes(FileError& error) {
     // A new file keeps what the umask and the folder's default ACL gave it at
     // its creation, as with cp.
