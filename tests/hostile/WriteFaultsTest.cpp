@@ -100,14 +100,15 @@ class FuseMount {
                            " && fusefat -o rw+ " + image + " " + at;
                 break;
             case Kind::ExFat:
-                // exfat-fuse wants a block device: a loop device over the image.
+                // exfat-fuse wants a block device: a loop device over the image,
+                // detached at once, which frees it when the mount lets it go.
                 commands = "truncate -s 16M " + image + " && mkfs.exfat " + image +
                            " && loop=$(losetup -f --show " + image +
-                           ") && echo \"$loop\" && mount.exfat-fuse \"$loop\" " + at +
-                           " || { [ -n \"$loop\" ] && losetup -d \"$loop\"; false; }";
+                           ") && { mount.exfat-fuse \"$loop\" " + at +
+                           "; status=$?; losetup -d \"$loop\"; [ $status -eq 0 ]; }";
                 break;
         }
-        const auto result = testsupport::runCommand("{ " + commands + "; } 2>/dev/null");
+        const auto result = testsupport::runCommand("{ " + commands + "; } >/dev/null 2>&1");
         if (result.status != 0) {
             skip_ =
                 "could not mount (bindfs, fusefat, exfat-fuse, dosfstools, exfatprogs, a "
@@ -115,17 +116,11 @@ class FuseMount {
                 commands;
             return;
         }
-        if (kind == Kind::ExFat) {
-            loop_ = result.output.substr(0, result.output.find('\n'));
-        }
         mounted_ = true;
     }
     ~FuseMount() {
         if (mounted_) {
             testsupport::runCommand("umount " + testsupport::shellQuote(dir_.path().string()));
-        }
-        if (!loop_.empty()) {
-            testsupport::runCommand("losetup -d " + testsupport::shellQuote(loop_));
         }
     }
     FuseMount(const FuseMount&) = delete;
@@ -139,7 +134,6 @@ class FuseMount {
   private:
     TempDir store_;  // bindfs's source, or the image file
     TempDir dir_;
-    std::string loop_;
     bool mounted_ = false;
     std::string skip_;
 };
