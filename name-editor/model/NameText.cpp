@@ -103,7 +103,7 @@ constexpr CodePage kMacRomanianPage{"macintosh", kMacRomanian, {}, {}};
 
 // How a platform / encoding / language stores its strings.
 struct Encoding {
-    enum class Kind { Utf16, Converter, CodePage, None };
+    enum class Kind { Utf16, Converter, CodePage, Johab, None };
     Kind kind = Kind::None;
     // The converter's name; for Kind::None the one that shows the bytes best.
     const char* converter = "ISO-8859-1";
@@ -201,8 +201,7 @@ Encoding encodingOf(std::uint16_t platformID, std::uint16_t encodingID, std::uin
                 case 5:
                     return codePage(kEucKr, "EUC-KR (Wansung)", true);
                 case 6:
-                    // No converter: shown as Latin-1, only ASCII written.
-                    return none("ISO-8859-1", "Johab");
+                    return {Encoding::Kind::Johab, nullptr, "Johab", &kEucKr, true};
                 default:
                     return utf16();
             }
@@ -371,14 +370,7 @@ void appendCode(std::vector<std::uint8_t>& out, std::uint16_t code) {
 
 // The converter reads runs of codes; a code of a delta breaks the run and
 // is read from the delta.
-std::string decodeCodePage(const Encoding& encoding, std::span<const std::uint8_t> stored) {
-    const CodePage& page = *encoding.page;
-    std::vector<std::uint8_t> kept;
-    if (encoding.dropZeros) {
-        std::copy_if(stored.begin(), stored.end(), std::back_inserter(kept),
-                     [](std::uint8_t byte) { return byte != 0; });
-        stored = kept;
-    }
+std::u16string decodeCodePageUnits(const CodePage& page, std::span<const std::uint8_t> stored) {
     const ConverterHandle handle = openDecoder(page.converter);
     if (!handle || stored.empty() || !fitsInt32(stored.size())) {
         return {};
@@ -405,7 +397,17 @@ std::string decodeCodePage(const Encoding& encoding, std::span<const std::uint8_
         at += width;
     }
     appendDecoded(handle.get(), stored.subspan(runStart), units);
-    return toUtf8(units);
+    return units;
+}
+
+std::string decodeCodePage(const Encoding& encoding, std::span<const std::uint8_t> stored) {
+    std::vector<std::uint8_t> kept;
+    if (encoding.dropZeros) {
+        std::copy_if(stored.begin(), stored.end(), std::back_inserter(kept),
+                     [](std::uint8_t byte) { return byte != 0; });
+        stored = kept;
+    }
+    return toUtf8(decodeCodePageUnits(*encoding.page, stored));
 }
 
 // Character by character: the deltas first, then the converter, whose code
@@ -487,12 +489,150 @@ std::optional<std::vector<std::uint8_t>> encodeWith(const char* name, std::u16st
     return out;
 }
 
+// Johab, which no ICU converter reads: Hangul by its jamo, five bits each
+// (Python's _codecs_kr, which fontTools uses); every other character by its
+// KS X 1001 code moved to Johab's rows, read and written as EUC-KR.
+constexpr int kNoJamo = -1;
+constexpr int kFill = -2;
+
+// The jamo index of each 5-bit Johab field, or kFill / kNoJamo.
+int initialOf(unsigned field) {
+    return field == 1 ? kFill : field >= 2 && field <= 20 ? static_cast<int>(field) - 2 : kNoJamo;
+}
+int medialOf(unsigned field) {
+    constexpr int kMedial[32] = {-1, -1, -2, 0,  1,  2,  3,  4,  -1, -1, 5,  6,  7,  8,  9,  10,
+                                 -1, -1, 11, 12, 13, 14, 15, 16, -1, -1, 17, 18, 19, 20, -1, -1};
+    return kMedial[field];
+}
+int finalOf(unsigned field) {
+    return field == 1                   ? kFill
+           : field >= 2 && field <= 17  ? static_cast<int>(field) - 1
+           : field >= 19 && field <= 29 ? static_cast<int>(field) - 2
+                                        : kNoJamo;
+}
+unsigned medialField(unsigned index) {
+    return index + (index >= 17 ? 9 : index >= 11 ? 7 : index >= 5 ? 5 : 3);
+}
+unsigned finalField(unsigned index) {
+    return index <= 16 ? index + 1 : index + 2;
+}
+// The Johab codes of the compatibility jamo U+3131-U+3163.
+constexpr std::uint16_t kJohabJamo[] = {
+    0x8841, 0x8C41, 0x8444, 0x9041, 0x8446, 0x8447, 0x9441, 0x9841, 0x9C41, 0x844A, 0x844B,
+    0x844C, 0x844D, 0x844E, 0x844F, 0x8450, 0xA041, 0xA441, 0xA841, 0x8454, 0xAC41, 0xB041,
+    0xB441, 0xB841, 0xBC41, 0xC041, 0xC441, 0xC841, 0xCC41, 0xD041, 0x8461, 0x8481, 0x84A1,
+    0x84C1, 0x84E1, 0x8541, 0x8561, 0x8581, 0x85A1, 0x85C1, 0x85E1, 0x8641, 0x8661, 0x8681,
+    0x86A1, 0x86C1, 0x86E1, 0x8741, 0x8761, 0x8781, 0x87A1};
+
+// The character of one Johab code from 0x8400 up, or nothing.
+std::optional<char16_t> johabCharacter(std::uint8_t lead, std::uint8_t trail) {
+    if (lead < 0xD8) {
+        const unsigned code = static_cast<unsigned>(lead) << 8 | trail;
+        const int initial = initialOf((code >> 10) & 0x1F);
+        const int medial = medialOf((code >> 5) & 0x1F);
+        const int final = finalOf(code & 0x1F);
+        if (initial == kNoJamo || medial == kNoJamo || final == kNoJamo) {
+            return std::nullopt;
+        }
+        if (initial >= 0 && medial >= 0) {
+            return static_cast<char16_t>(0xAC00 + initial * 588 + medial * 28 +
+                                         (final == kFill ? 0 : final));
+        }
+        if (initial == kFill && medial == kFill) {
+            // A lone final consonant, or nothing at all.
+            constexpr std::uint8_t kFinals[] = {
+                0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x39, 0x3A, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F,
+                0x40, 0x41, 0x42, 0x44, 0x45, 0x46, 0x47, 0x48, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E};
+            return final == kFill ? u'\u3000' : static_cast<char16_t>(0x3100 | kFinals[final - 1]);
+        }
+        // A lone jamo.
+        for (std::size_t i = 0; i < std::size(kJohabJamo); ++i) {
+            if (kJohabJamo[i] == code) {
+                return static_cast<char16_t>(0x3131 + i);
+            }
+        }
+        return std::nullopt;
+    }
+    if (lead == 0xDF || lead > 0xF9 || trail < 0x31 || (trail >= 0x80 && trail < 0x91) ||
+        (trail & 0x7F) == 0x7F || (lead == 0xDA && trail >= 0xA1 && trail <= 0xD3)) {
+        return std::nullopt;
+    }
+    const unsigned column = trail < 0x91 ? trail - 0x31u : trail - 0x43u;
+    const unsigned row = (lead < 0xE0 ? 2u * (lead - 0xD9u) : 2u * lead - 0x197u) +
+                         (column < 0x5E ? 0u : 1u) + 0x21u;
+    const std::array<std::uint8_t, 2> euc = {
+        static_cast<std::uint8_t>((row & 0xFF) | 0x80),
+        static_cast<std::uint8_t>(((column < 0x5E ? column : column - 0x5E) + 0x21) | 0x80)};
+    const std::u16string units = decodeCodePageUnits(kEucKr, euc);
+    if (units.size() != 1 || units[0] == 0xFFFD) {
+        return std::nullopt;
+    }
+    return units[0];
+}
+
+std::string decodeJohab(std::span<const std::uint8_t> stored) {
+    std::u16string units;
+    for (std::size_t at = 0; at < stored.size(); ++at) {
+        const std::uint8_t byte = stored[at];
+        if (byte == 0) {
+            continue;  // the high byte of a 16-bit unit
+        }
+        if (byte < 0x80) {
+            units.push_back(byte);
+            continue;
+        }
+        std::optional<char16_t> character;
+        if (at + 1 < stored.size()) {
+            character = johabCharacter(byte, stored[at + 1]);
+        }
+        units.push_back(character.value_or(u'\uFFFD'));
+        at += character ? std::size_t{1} : std::size_t{0};
+    }
+    return toUtf8(units);
+}
+
+std::optional<std::vector<std::uint8_t>> encodeJohab(std::u16string_view units) {
+    std::vector<std::uint8_t> out;
+    for (const char16_t unit : units) {
+        std::uint16_t code = 0;
+        if (unit < 0x80) {
+            out.push_back(static_cast<std::uint8_t>(unit));
+            continue;
+        }
+        if (unit >= 0xAC00 && unit <= 0xD7A3) {
+            const unsigned index = unit - 0xAC00u;
+            code = static_cast<std::uint16_t>(0x8000 | (index / 588 + 2) << 10 |
+                                              medialField(index / 28 % 21) << 5 |
+                                              finalField(index % 28));
+        } else if (unit >= 0x3131 && unit <= 0x3163) {
+            code = kJohabJamo[unit - 0x3131];
+        } else {
+            const auto euc = encodeCodePage(kEucKr, std::u16string_view(&unit, 1));
+            if (!euc || euc->size() != 2) {
+                return std::nullopt;
+            }
+            const unsigned row = (*euc)[0] & 0x7Fu;
+            const unsigned column = (*euc)[1] & 0x7Fu;
+            if (!((row >= 0x21 && row <= 0x2C) || (row >= 0x4A && row <= 0x7D)) || column < 0x21 ||
+                column > 0x7E) {
+                return std::nullopt;
+            }
+            const unsigned t1 = row < 0x4A ? row - 0x21 + 0x1B2 : row - 0x21 + 0x197;
+            const unsigned t2 = ((t1 & 1) != 0 ? 0x5Eu : 0u) + (column - 0x21);
+            code = static_cast<std::uint16_t>((t1 >> 1) << 8 | (t2 < 0x4E ? t2 + 0x31 : t2 + 0x43));
+        }
+        appendCode(out, code);
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string decode(std::uint16_t platformID, std::uint16_t encodingID, std::uint16_t languageID,
                    std::span<const std::uint8_t> bytes) {
     const Encoding encoding = encodingOf(platformID, encodingID, languageID);
-    std::string text = encoding.kind == Encoding::Kind::Utf16 ? decodeUtf16(bytes)
+    std::string text = encoding.kind == Encoding::Kind::Johab   ? decodeJohab(bytes)
+                       : encoding.kind == Encoding::Kind::Utf16 ? decodeUtf16(bytes)
                        : encoding.kind == Encoding::Kind::CodePage
                            ? decodeCodePage(encoding, bytes)
                            : decodeWith(encoding.converter, bytes);
@@ -527,6 +667,9 @@ std::optional<std::vector<std::uint8_t>> encode(std::uint16_t platformID, std::u
     }
     if (encoding.kind == Encoding::Kind::CodePage) {
         return encodeCodePage(*encoding.page, *units);
+    }
+    if (encoding.kind == Encoding::Kind::Johab) {
+        return encodeJohab(*units);
     }
     std::vector<std::uint8_t> out(2 * units->size());
     for (std::size_t i = 0; i < units->size(); ++i) {

@@ -58,6 +58,12 @@ const std::vector<Case> kRoundTrips = {
     {3, 3, 0x804, "\xE4\xB8\xAD", {0xD6, 0xD0}},
     {3, 4, 0x404, "\xE2\x80\xA2", {0xA1, 0x45}},
     {3, 5, 0x412, "\xED\x95\x9C\xE2\x82\xAC", {0xC7, 0xD1, 0xA2, 0xE6}},
+    // Johab, which fontTools reads with Python's codec: 한漢™ㄱ.
+    {3,
+     6,
+     0x412,
+     "\xED\x95\x9C\xE6\xBC\xA2\xE2\x84\xA2\xE3\x84\xB1",
+     {0xD0, 0x65, 0xF7, 0xD3, 0xD9, 0xE2, 0x88, 0x41}},
     {1, 0, 15, "\xC3\x9E\xC3\xA9", {0xDE, 0x8E}},  // Þé, Mac OS Icelandic
     {1, 0, 18, "\xC5\xA0", {0xA9}},                // Š, Mac OS Croatian
     {1, 0, 37, "\xC8\x98", {0xAF}},                // Ș, Mac OS Romanian
