@@ -1,5 +1,6 @@
 #include "NameEditorDlg.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
@@ -58,7 +59,7 @@ BOOL CNameEditorDlg::OnInitDialog() {
 
     SetIcon(m_hIcon, ICON_BIG);
     SetIcon(m_hIcon, ICON_SMALL);
-    m_ReadOnly.SetWindowText(readOnlyNotice_.c_str());
+    m_ReadOnly.SetWindowText(readOnlyNotice_);
 
     // The dialog opens again after a failed save: nothing is shown yet.
     shownRecords_ = {};
@@ -72,7 +73,7 @@ BOOL CNameEditorDlg::OnInitDialog() {
     if (!fileName.empty()) {
         std::string caption;
         GetWindowText(caption);
-        SetWindowText((fileName + " - " + caption).c_str());
+        SetWindowText(fileName + " - " + caption);
     }
 
     // One entry per platform / encoding / language triple, holding its first
@@ -94,12 +95,11 @@ BOOL CNameEditorDlg::OnInitDialog() {
     }
     for (const Entry& entry : entries) {
         const NameRecord& record = *entry.record;
-        const char* text =
+        const std::string text =
             timesRead[foldedCase(entry.text)] > 1
                 ? GetDistinctEncodeString(record.platformID, record.encodingID, record.languageID)
-                : entry.text.c_str();
-        const int index = m_Encode.AddString(text);
-        m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(entry.record));
+                : entry.text;
+        m_Encode.SetItemData(m_Encode.AddString(text), entry.record);
     }
     m_Encode.SetCurSel(0);
     OnSelchangeEncode();
@@ -111,10 +111,10 @@ void CNameEditorDlg::OnSelchangeEncode() {
     if (selection == CB_ERR) {
         return;
     }
-    // The list's item data is a pointer-sized value holding the entry's record.
-    const auto* selected =
-        reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
-            m_Encode.GetItemData(selection));
+    const NameRecord* selected = m_Encode.GetItemData<NameRecord>(selection);
+    if (selected == nullptr) {
+        return;
+    }
     // Text typed into a field without a record was typed for the entry shown
     // until now, not for the one just selected. At the first refresh nothing
     // was shown yet, and the fields are empty.
@@ -130,23 +130,21 @@ void CNameEditorDlg::OnSelchangeEncode() {
 NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& selected,
                                           const NameRecord& typedFor, std::uint16_t nameID,
                                           CEdit& field) {
-    // The edit control hands out a line without terminator; the text ends at
-    // the first zero byte.
-    const int length = field.LineLength(0);
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 2);
-    field.GetLine(0, buffer.data(), length);
-    buffer[static_cast<std::size_t>(length)] = '\0';
+    // A name never holds a zero byte: the text ends at the first one.
+    std::string text;
+    field.GetWindowText(text);
+    text.resize(std::min(text.size(), text.find('\0')));
 
     if (shown != nullptr) {
-        shown->text = buffer.data();
+        shown->text = std::move(text);
     } else {
         names_.add(typedFor.platformID, typedFor.encodingID, typedFor.languageID, nameID,
-                   buffer.data());
+                   text.c_str());
     }
 
     NameRecord* found =
         names_.find(selected.platformID, selected.encodingID, selected.languageID, nameID);
-    field.SetWindowText(found != nullptr ? found->text.c_str() : nullptr);
+    field.SetWindowText(found != nullptr ? found->text : std::string());
     return found;
 }
 
@@ -169,11 +167,9 @@ void CNameEditorDlg::OnOK() {
 
 void CNameEditorDlg::ShowRecord(const NameRecord& record) {
     for (int index = 0; index < m_Encode.GetCount(); ++index) {
-        const auto* entry =
-            reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
-                m_Encode.GetItemData(index));
-        if (entry->platformID == record.platformID && entry->encodingID == record.encodingID &&
-            entry->languageID == record.languageID) {
+        const NameRecord* entry = m_Encode.GetItemData<NameRecord>(index);
+        if (entry != nullptr && entry->platformID == record.platformID &&
+            entry->encodingID == record.encodingID && entry->languageID == record.languageID) {
             m_Encode.SetCurSel(index);
             OnSelchangeEncode();
             break;
