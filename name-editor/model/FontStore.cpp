@@ -1,5 +1,6 @@
 #include "FontStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -227,7 +228,7 @@ bool saveFont(const char* path, TableDirectory& directory, NameTable& names) {
     return true;
 }
 
-bool canReplace(const std::string& path, std::string& reason) {
+bool canReplace(const std::string& path, std::string& reason, std::string* folderOut) {
     std::string resolved;
     std::optional<filecore::FileIdentity> existing;
     filecore::FileError error;
@@ -242,7 +243,23 @@ bool canReplace(const std::string& path, std::string& reason) {
     }
     if (access(folder.c_str(), W_OK | X_OK) != 0) {
         reason = std::strerror(errno);
+        if (folderOut != nullptr) {
+            *folderOut = folder.string();
+        }
         return false;
     }
     return true;
+}
+
+std::uint64_t hardLinkCount(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_nlink : 0;
+}
+
+bool isCollection(const std::string& path) {
+    filecore::InputFile input;
+    filecore::FileError error;
+    std::array<std::uint8_t, 4> tag{};
+    return input.open(path, error) && input.size() >= tag.size() && input.readAt(0, tag, error) &&
+           filecore::loadU32(tag, 0) == 0x74746366;  // 'ttcf'
 }

@@ -67,6 +67,9 @@ class NameTable {
     // The first record a save would write whose text its encoding can't
     // hold (or has no converter for), or null.
     const NameRecord* firstUnencodable() const;
+    // Would a save write names other than those read: a record's text
+    // changed or emptied, or a record added with text.
+    bool hasEdits() const;
 
     std::uint16_t format = 0;
     // Owned records in table order.
