@@ -159,7 +159,11 @@ void CNameEditorDlg::OnOK() {
             ": cannot be encoded in " +
             nametext::encodingName(record->platformID, record->encodingID, record->languageID) +
             ".";
-        MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+        const std::string advice = AfxTranslate(
+            QT_TRANSLATE_NOOP("Resources",
+                              "Change the text to characters that %1 holds, or press Cancel."),
+            {nametext::encodingName(record->platformID, record->encodingID, record->languageID)});
+        MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR, {{}, advice});
         return;
     }
     CDialog::OnOK();

@@ -1,8 +1,10 @@
 // The application object, the process entry and the Qt form of the message box.
 #include <QApplication>
 #include <QByteArray>
+#include <QFontMetrics>
 #include <QLocale>
 #include <QMessageBox>
+#include <QRect>
 #include <QString>
 #include <QTranslator>
 #include <QtGlobal>
@@ -12,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Afx.h"
 
@@ -60,14 +63,30 @@ bool windowsCanBeShown() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-// Modal, the error icon and one OK button, whatever the caller asked; the
-// informative text below the message.
-int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/,
-                   std::string_view informative) {
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Over the dialog: the one open, or where the last one closed (a failed save
+// shows its message between two runs of the dialog).
+int showMessageBox(const char* text, const char* caption, const MessageDetail& detail) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
-                    QMessageBox::Ok);
-    box.setInformativeText(
-        QString::fromUtf8(informative.data(), static_cast<qsizetype>(informative.size())));
+                    QMessageBox::Ok, QApplication::activeModalWidget());
+    const QFontMetrics metrics(box.font());
+    QString informative =
+        metrics.elidedText(fromUtf8(detail.file), Qt::ElideMiddle, 60 * metrics.averageCharWidth());
+    if (!detail.informative.empty()) {
+        informative += (informative.isEmpty() ? QString() : QStringLiteral("\n")) +
+                       fromUtf8(detail.informative);
+    }
+    box.setInformativeText(informative);
+    const QRect dialog = box.parentWidget() != nullptr
+                             ? box.parentWidget()->frameGeometry()
+                             : qApp->property(kLastDialogFrameProperty).toRect();
+    if (dialog.isValid()) {
+        box.adjustSize();
+        box.move(dialog.center() - box.rect().center());
+    }
     box.exec();
     return IDOK;
 }
@@ -115,6 +134,32 @@ BOOL CWinApp::ProcessInformationRequest(const char* /*argument*/) {
 
 CWinApp* AfxGetApp() {
     return currentApp;
+}
+
+std::string AfxTranslate(const char* text, std::initializer_list<std::string> arguments) {
+    // One pass, so that an argument holding "%2" (a folder's name) stays as it is.
+    const QString translated = QCoreApplication::translate("Resources", text);
+    const std::vector<std::string> values(arguments);
+    QString result;
+    for (qsizetype i = 0; i < translated.size(); ++i) {
+        const int number = i + 1 < translated.size() ? translated[i + 1].digitValue() : -1;
+        if (translated[i] == QLatin1Char('%') && number >= 1 &&
+            static_cast<std::size_t>(number) <= values.size()) {
+            result += QString::fromStdString(values[static_cast<std::size_t>(number) - 1]);
+            ++i;
+        } else {
+            result += translated[i];
+        }
+    }
+    return result.toStdString();
+}
+
+const char* AfxDisplayProblem() {
+    // The toolkit is started whenever a display is named, and ends the
+    // process when that display doesn't answer.
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
+               ? nullptr
+               : "no display (DISPLAY is not set)";
 }
 
 int AfxWinMain(int argc, char** argv) {

@@ -57,6 +57,25 @@ QString displayText(std::string_view bytes) {
     return text;
 }
 
+// Line breaks can't stand in a one-line field: they show as these signs and
+// become line breaks again when the text is read back.
+constexpr std::pair<char16_t, char16_t> kLineBreakSigns[] = {{u'\n', u'\u21B5'},
+                                                             {u'\r', u'\u240D'}};
+
+QString withLineBreakSigns(QString text) {
+    for (const auto& [breakChar, sign] : kLineBreakSigns) {
+        text.replace(QChar(breakChar), QChar(sign));
+    }
+    return text;
+}
+
+QString withLineBreaks(QString text) {
+    for (const auto& [breakChar, sign] : kLineBreakSigns) {
+        text.replace(QChar(sign), QChar(breakChar));
+    }
+    return text;
+}
+
 // A resource text in the user's language; a text without a translation stays
 // as it is.
 QString translated(const char* text) {
@@ -99,8 +118,8 @@ void CWnd::SetWindowText(std::string_view text) {
     }
     if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
         edit->setProperty(keptTextProperty, QVariant::fromValue(std::string(text)));
-        edit->setText(displayText(text));  // also clears the modified flag
-        edit->setCursorPosition(0);        // show the start of a long name, not its end
+        edit->setText(withLineBreakSigns(displayText(text)));  // also clears the modified flag
+        edit->setCursorPosition(0);  // show the start of a long name, not its end
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
         label->setText(fromUtf8(text));
     } else if (m_hWnd->isWindow()) {
@@ -116,7 +135,7 @@ void CWnd::GetWindowText(std::string& text) const {
     if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
         const QVariant kept = edit->property(keptTextProperty);
         text = !edit->isModified() && kept.isValid() ? kept.value<std::string>()
-                                                     : edit->text().toStdString();
+                                                     : withLineBreaks(edit->text()).toStdString();
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
         text = label->text().toStdString();
     } else if (m_hWnd->isWindow()) {
@@ -298,6 +317,9 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
             }
             case ControlClass::Edit: {
                 auto* edit = new QLineEdit(widget.get());
+                // As long as the longest name a table can store (65,535 bytes,
+                // a character at least one), so that none is ever cut.
+                edit->setMaxLength(65535);
                 edits.push_back(edit);
                 control = edit;
                 break;
@@ -395,6 +417,7 @@ INT_PTR CDialog::DoModal() {
         widget.exec();
     }
     lastGeometry_ = widget.saveGeometry().toStdString();
+    qApp->setProperty(kLastDialogFrameProperty, widget.frameGeometry());
     // A modal loop that ended without EndDialog (the application quit) counts as Cancel.
     const int result = window_->ended ? window_->result : IDCANCEL;
     for (CWnd* control : attached_) {

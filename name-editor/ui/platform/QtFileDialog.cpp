@@ -23,11 +23,7 @@ CFileDialog::CFileDialog(std::string title, std::vector<std::string> filters, CW
     : title_(std::move(title)), filters_(std::move(filters)), parent_(parent) {}
 
 INT_PTR CFileDialog::DoModal() {
-    // Only where a user can see the chooser and answer it; elsewhere it
-    // would wait for ever.
-    const QString platform = QGuiApplication::platformName();
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
-        platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         return -1;
     }
     // Qt's own chooser, the same on every desktop: its patterns match
