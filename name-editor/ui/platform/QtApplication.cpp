@@ -2,9 +2,11 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QFontMetrics>
+#include <QGridLayout>
 #include <QLocale>
 #include <QMessageBox>
 #include <QRect>
+#include <QSpacerItem>
 #include <QString>
 #include <QTranslator>
 #include <QtGlobal>
@@ -72,14 +74,25 @@ QString fromUtf8(std::string_view text) {
 int showMessageBox(const char* text, const char* caption, const MessageDetail& detail) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
                     QMessageBox::Ok, QApplication::activeModalWidget());
+    // The file on a line of its own, shortened in the middle; the box is made
+    // wide enough that the line never breaks.
     const QFontMetrics metrics(box.font());
-    QString informative =
-        metrics.elidedText(fromUtf8(detail.file), Qt::ElideMiddle, 60 * metrics.averageCharWidth());
+    const QString file =
+        metrics.elidedText(fromUtf8(detail.file), Qt::ElideMiddle, 50 * metrics.averageCharWidth());
+    QString informative = QStringLiteral("<nobr>%1</nobr>").arg(file.toHtmlEscaped());
     if (!detail.informative.empty()) {
-        informative += (informative.isEmpty() ? QString() : QStringLiteral("\n")) +
-                       fromUtf8(detail.informative);
+        informative += QStringLiteral("<p>%1</p>")
+                           .arg(fromUtf8(detail.informative)
+                                    .toHtmlEscaped()
+                                    .replace(QLatin1Char('\n'), QStringLiteral("<br>")));
     }
-    box.setInformativeText(informative);
+    box.setInformativeText(informative);  // rich text: it begins with a tag
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int textColumn = grid->columnCount() - 1;
+        grid->addItem(new QSpacerItem(metrics.horizontalAdvance(file) + metrics.averageCharWidth(),
+                                      0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), textColumn);
+    }
     const QRect dialog = box.parentWidget() != nullptr
                              ? box.parentWidget()->frameGeometry()
                              : qApp->property(kLastDialogFrameProperty).toRect();
