@@ -47,7 +47,7 @@ class CWnd {
     // kept as given, so reading the field back before the user changes it
     // yields exactly this text, valid UTF-8 or not.
     void SetWindowText(std::string_view text);
-    // The window's text as UTF-8 (for a dialog, its caption).
+    // The text of an edit control or a dialog's caption, UTF-8.
     void GetWindowText(std::string& text) const;
     void SetIcon(HICON icon, BOOL bigIcon);
     // Gives the window the keyboard focus.
@@ -82,7 +82,7 @@ class CComboBox : public CWnd {
     int GetCurSel() const;
 
   private:
-    void SetItemValue(int index, std::any value);
+    void SetItemValue(int index, const std::any& value);
     std::any GetItemValue(int index) const;
 };
 

@@ -62,16 +62,9 @@ QString displayText(std::string_view bytes) {
 constexpr std::pair<char16_t, char16_t> kLineBreakSigns[] = {{u'\n', u'\u21B5'},
                                                              {u'\r', u'\u240D'}};
 
-QString withLineBreakSigns(QString text) {
+QString withLineBreakSigns(QString text, bool signs = true) {
     for (const auto& [breakChar, sign] : kLineBreakSigns) {
-        text.replace(QChar(breakChar), QChar(sign));
-    }
-    return text;
-}
-
-QString withLineBreaks(QString text) {
-    for (const auto& [breakChar, sign] : kLineBreakSigns) {
-        text.replace(QChar(sign), QChar(breakChar));
+        text.replace(QChar(signs ? breakChar : sign), QChar(signs ? sign : breakChar));
     }
     return text;
 }
@@ -134,10 +127,9 @@ void CWnd::GetWindowText(std::string& text) const {
     }
     if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
         const QVariant kept = edit->property(keptTextProperty);
-        text = !edit->isModified() && kept.isValid() ? kept.value<std::string>()
-                                                     : withLineBreaks(edit->text()).toStdString();
-    } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
-        text = label->text().toStdString();
+        text = !edit->isModified() && kept.isValid()
+                   ? kept.value<std::string>()
+                   : withLineBreakSigns(edit->text(), false).toStdString();
     } else if (m_hWnd->isWindow()) {
         text = m_hWnd->windowTitle().toStdString();
     }
@@ -179,10 +171,10 @@ int CComboBox::AddString(std::string_view text) {
     return index;
 }
 
-void CComboBox::SetItemValue(int index, std::any value) {
+void CComboBox::SetItemValue(int index, const std::any& value) {
     QComboBox* combo = asCombo(m_hWnd);
     if (combo != nullptr && index >= 0 && index < combo->count()) {
-        combo->setItemData(index, QVariant::fromValue(std::move(value)));
+        combo->setItemData(index, QVariant::fromValue(value));
     }
 }
 
