@@ -232,23 +232,26 @@ bool canReplace(const std::string& path, std::string& reason, std::string* folde
     std::string resolved;
     std::optional<filecore::FileIdentity> existing;
     filecore::FileError error;
-    if (!filecore::FileReplacement::check(path, resolved, existing, error)) {
-        reason = error.reason;
-        return false;
+    if (filecore::FileReplacement::check(path, resolved, existing, error)) {
+        return true;
     }
-    // The new file is made beside the old one and renamed over it.
-    std::filesystem::path folder = std::filesystem::path(resolved).parent_path();
+    reason = error.reason;
+    // The check gives the reason, not whether the file or its folder gave
+    // it: a folder that can't be written is told as the folder. The new file
+    // is made beside the old one, where a link leads, and renamed over it.
+    std::error_code failed;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(path, failed).parent_path();
+    if (failed || folder.empty()) {
+        folder = std::filesystem::path(path).parent_path();
+    }
     if (folder.empty()) {
         folder = ".";
     }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (folderOut != nullptr && access(folder.c_str(), W_OK | X_OK) != 0) {
         reason = std::strerror(errno);
-        if (folderOut != nullptr) {
-            *folderOut = folder.string();
-        }
-        return false;
+        *folderOut = folder.string();
     }
-    return true;
+    return false;
 }
 
 std::uint64_t hardLinkCount(const std::string& path) {

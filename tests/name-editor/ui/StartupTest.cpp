@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -382,6 +384,38 @@ TEST_F(KestrinStartup, FailedSaveReopensTheDialogWhereItWasWithTheEdits) {
     EXPECT_EQ(messages_[0].text, "cannot open file.");
     EXPECT_EQ(messages_[0].file, path.string());
     EXPECT_TRUE(messages_[0].informative.starts_with("cannot save: Permission denied\n"))
+        << messages_[0].informative;
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// A folder that can't be written is named as the folder, in the line under
+// the fields and in the failed save's message. Root may write any folder
+// without the immutable flag, so root's run needs a file system that has it.
+TEST_F(KestrinStartup, AFolderThatCantBeWrittenIsNamedAsTheFolder) {
+    const auto folder = dir_ / "locked";
+    std::filesystem::create_directory(folder);
+    const auto path = folder / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    const std::string lock = geteuid() == 0 ? "chattr +i " : "chmod a-w ";
+    const std::string unlock = geteuid() == 0 ? "chattr -i " : "chmod u+w ";
+    const std::string quoted = testsupport::shellQuote(folder.string());
+    if (testsupport::runCommand(lock + quoted + " 2>/dev/null").status != 0) {
+        GTEST_SKIP() << "this file system can't lock a folder against root";
+    }
+    const int status = run({path.string()}, [&] {
+        auto* notice = qobject_cast<QLabel*>(dialog().GetDlgItem(IDC_READONLY));
+        EXPECT_TRUE(notice->text().startsWith(
+            QString::fromStdString("The folder " + folder.string() + " can't be written: ")))
+            << notice->text().toStdString();
+        QTest::keyClicks(testsupport::editOf(dialog(), IDC_TRADEMARK), "A mark");
+        QTimer::singleShot(300, [] { QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape); });
+        QTest::keyClick(testsupport::editOf(dialog(), IDC_TRADEMARK), Qt::Key_Return);
+    });
+    testsupport::runCommand(unlock + quoted);
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_TRUE(messages_[0].informative.starts_with("cannot save: the folder " + folder.string() +
+                                                     " can't be written ("))
         << messages_[0].informative;
     EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
 }
