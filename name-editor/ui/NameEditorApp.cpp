@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -38,10 +39,13 @@ std::string adviceFor(std::string_view message, const std::string& path, std::st
         std::string folder, folderReason;
         if (is(SaveError::CannotOpen) && !canReplace(path, folderReason, &folder) &&
             !folder.empty()) {
-            advice = AfxTranslate(QT_TRANSLATE_NOOP("Resources",
-                                                    "cannot save: the folder "
-                                                    "%1 can't be written (%2)"),
-                                  {folder, folderReason});
+            // By its name: the file's whole path stands above, shortened
+            // where long, and a path here would break across lines.
+            advice =
+                AfxTranslate(QT_TRANSLATE_NOOP("Resources",
+                                               "cannot save: the folder “%1” "
+                                               "can't be written (%2)"),
+                             {std::filesystem::path(folder).filename().string(), folderReason});
         } else if (is(SaveError::NameTableTooLarge)) {
             advice = AfxTranslate(QT_TRANSLATE_NOOP(
                 "Resources",
@@ -84,12 +88,9 @@ std::string noticeFor(const std::string& path) {
     }
     if (const std::uint64_t links = hardLinkCount(path); links > 1) {
         const char* text =
-            links == 2 ? QT_TRANSLATE_NOOP("Resources",
-                                           "This file has 1 other name (a hard link): it keeps "
-                                           "the old font when you save.")
-                       : QT_TRANSLATE_NOOP("Resources",
-                                           "This file has %1 other names (hard links): they "
-                                           "keep the old font when you save.");
+            links == 2
+                ? QT_TRANSLATE_NOOP("Resources", "1 other hard link keeps the old font on save.")
+                : QT_TRANSLATE_NOOP("Resources", "%1 other hard links keep the old font on save.");
         notice += (notice.empty() ? "" : "\n") + AfxTranslate(text, {std::to_string(links - 1)});
     }
     return notice;

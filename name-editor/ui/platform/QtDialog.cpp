@@ -115,6 +115,7 @@ void CWnd::SetWindowText(std::string_view text) {
         edit->setCursorPosition(0);  // show the start of a long name, not its end
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
         label->setText(fromUtf8(text));
+        label->setToolTip(label->text());  // the whole text, where the dialog cuts it
     } else if (m_hWnd->isWindow()) {
         m_hWnd->setWindowTitle(fromUtf8(text));
     }
@@ -302,7 +303,10 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
                     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     labelOfRow[item.row] = label;
                 } else {
-                    label->setWordWrap(true);
+                    // A line of text under the fields: a long path in it is
+                    // cut at the dialog's edge (the tooltip shows it whole)
+                    // rather than widening the dialog beyond the screen.
+                    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
                 }
                 control = label;
                 break;

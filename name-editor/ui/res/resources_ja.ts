@@ -24,10 +24,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>cannot save: the folder %1 can&apos;t be written (%2)</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>cannot save: the names together no longer fit the name table; shorten a long one.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -53,14 +49,6 @@
     </message>
     <message>
         <source>The folder %1 can&apos;t be written: %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This file has 1 other name (a hard link): it keeps the old font when you save.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>This file has %1 other names (hard links): they keep the old font when you save.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -153,6 +141,18 @@
     </message>
     <message>
         <source>&amp;Copyright</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot save: the folder “%1” can&apos;t be written (%2)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 other hard link keeps the old font on save.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 other hard links keep the old font on save.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
