@@ -17,6 +17,19 @@ NameTable theNameTable;
 
 namespace {
 
+constexpr const char* kErrorCaption = QT_TRANSLATE_NOOP("Resources", "Error");
+
+// The font model's messages, which the message box shows in the user's
+// language; the model is plain C++, so they are marked for lupdate here.
+[[maybe_unused]] constexpr const char* kModelMessages[] = {
+    QT_TRANSLATE_NOOP("Resources", "usage:"),
+    QT_TRANSLATE_NOOP("Resources", "cannot open file."),
+    QT_TRANSLATE_NOOP("Resources", "invalid ttf file."),
+    QT_TRANSLATE_NOOP("Resources", "name table too large."),
+    QT_TRANSLATE_NOOP("Resources", "write error."),
+    QT_TRANSLATE_NOOP("Resources", "name cannot be encoded."),
+};
+
 // What a user whose font is a collection can do. Once collections open in
 // Kestrin itself this is the one text to change.
 constexpr const char* kCollectionAdvice = QT_TRANSLATE_NOOP(
@@ -103,7 +116,7 @@ BOOL CNameEditorApp::InitInstance() {
         [this](std::string_view message, std::string_view path, std::string_view reason) {
             const std::string file(path);
             const std::string advice = adviceFor(message, file, reason, saving_);
-            MessageBoxA(nullptr, std::string(message).c_str(), "Error", MB_OK | MB_ICONERROR,
+            MessageBoxA(nullptr, std::string(message).c_str(), kErrorCaption, MB_OK | MB_ICONERROR,
                         {file, advice});
         });
     RunFontEditor();
@@ -128,7 +141,7 @@ void CNameEditorApp::RunFontEditor() {
     }
     if (const char* problem = AfxDisplayProblem()) {
         const std::string message = std::string("cannot show the dialog: ") + problem + ".";
-        MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+        MessageBoxA(nullptr, message.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
         m_nExitCode = 1;
         return;
     }

@@ -72,8 +72,9 @@ QString fromUtf8(std::string_view text) {
 // Over the dialog: the one open, or where the last one closed (a failed save
 // shows its message between two runs of the dialog).
 int showMessageBox(const char* text, const char* caption, const MessageDetail& detail) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
-                    QMessageBox::Ok, QApplication::activeModalWidget());
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Resources", caption),
+                    QCoreApplication::translate("Resources", text), QMessageBox::Ok,
+                    QApplication::activeModalWidget());
     // The file on a line of its own, shortened in the middle; the box is made
     // wide enough that the line never breaks.
     const QFontMetrics metrics(box.font());

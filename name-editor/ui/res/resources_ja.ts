@@ -155,5 +155,37 @@
         <source>%1 other hard links keep the old font on save.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>usage:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot open file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>invalid ttf file.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>name table too large.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>write error.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>name cannot be encoded.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: cannot be encoded in %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 </TS>
