@@ -1,6 +1,7 @@
 // The file chooser of the framework, made of Qt's file dialog.
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "Afx.h"
@@ -44,7 +45,8 @@ INT_PTR CFileDialog::DoModal() {
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
         return IDCANCEL;
     }
-    pathName_ = chooser.selectedFiles().constFirst().toStdString();
-    lastFolder() = chooser.directory().absolutePath();
+    const QString chosen = chooser.selectedFiles().constFirst();
+    pathName_ = chosen.toStdString();
+    lastFolder() = QFileInfo(chosen).absolutePath();  // also where a typed path led
     return IDOK;
 }
