@@ -10,6 +10,7 @@
 
 #include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QTimer>
 
 #include <unistd.h>
@@ -429,9 +430,13 @@ TEST_F(KestrinStartup, ChooserOffersFontsAndAllFilesAndRemembersTheFolder) {
     };
     const int status = run({}, [&] {
         ASSERT_NE(chooser(), nullptr);
-        EXPECT_EQ(chooser()->windowTitle(), QStringLiteral("Open Font - Kestrin"));
-        EXPECT_EQ(chooser()->nameFilters(), (QStringList{QStringLiteral("Fonts (*.ttf *.otf)"),
-                                                         QStringLiteral("All files (*)")}));
+        // The English texts; a Japanese session sees them translated.
+        if (QLocale().language() != QLocale::Japanese) {
+            EXPECT_EQ(chooser()->windowTitle(), QStringLiteral("Open Font - Kestrin"));
+            EXPECT_EQ(chooser()->nameFilters(), (QStringList{QStringLiteral("Fonts (*.ttf *.otf)"),
+                                                             QStringLiteral("All files (*)")}));
+        }
+        EXPECT_EQ(chooser()->nameFilters().size(), 2);
         chooser()->selectFile(QString::fromStdString(path.string()));
         QTimer::singleShot(300, [] { QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape); });
         static_cast<QDialog*>(chooser())->accept();  // as the Open button does
