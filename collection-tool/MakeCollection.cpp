@@ -223,6 +223,7 @@ class CollectionMaker {
     int failOn(const FileError& error, const std::string& input);
     bool checkFont(const std::string& name, FontEntry& entry, FontDirectory& directory);
     int checkOutput(std::uint64_t headerSize, std::uint64_t leastData);
+    int checkReplaceable(const std::string& resolved);
     int writeHeader(std::uint64_t headerSize);
     int placeFont(std::size_t number);
     int storeTable(const TableRecord& table, std::uint64_t& position);
@@ -369,11 +370,46 @@ int CollectionMaker::checkOutput(std::uint64_t headerSize, std::uint64_t leastDa
     if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
+    if (existing) {
+        if (const int status = checkReplaceable(resolved); status != kOk) {
+            return status;
+        }
+    }
     if (!output_.create(outputName_, error)) {
         return fail(kOutputFailed, outputName_, error.describe());
     }
     outputWindow_.attach(output_);
     return kOk;
+}
+
+// A forgotten output name ("Zelvic a.ttf b.ttf c.ttf") must not cost the
+// first font: only a collection is replaced, or an empty file, which holds
+// nothing to lose (a name reserved with touch, or left by a failed tool).
+int CollectionMaker::checkReplaceable(const std::string& resolved) {
+    InputFile existing;
+    FileError error;
+    if (!existing.open(resolved, error)) {
+        return fail(kOutputFailed, outputName_,
+                    "cannot tell whether it is a collection (" + error.describe() +
+                        "); a collection is written only over a collection or under a new name");
+    }
+    if (existing.size() == 0) {
+        return kOk;
+    }
+    std::array<std::uint8_t, 4> tag{};
+    if (existing.size() >= tag.size() && existing.readAt(0, tag, error)) {
+        if (filecore::loadU32(tag, 0) == kCollectionTag.value()) {
+            return kOk;
+        }
+        if (isSingleFontVersion(filecore::loadU32(tag, 0))) {
+            return fail(kOutputFailed, outputName_,
+                        "is a font, not a TrueType Collection: a collection is written only over "
+                        "a collection or under a new name; nothing written");
+        }
+    }
+    return fail(kOutputFailed, outputName_,
+                "is not a TrueType Collection: a collection is written only over a collection "
+                "or under a new name; nothing written");
 }
 
 // The header with every font's offset, then room for the directories, which

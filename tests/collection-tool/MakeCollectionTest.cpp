@@ -264,7 +264,7 @@ TEST_F(MakeCollection, HasNoLimitOnFontsTablesOrSize) {
 }
 
 TEST_F(MakeCollection, WritesWhereLinksPointEvenDanglingOnesAndUnderTheLongestNames) {
-    writeFileBytes(dir / "real.ttc", bytesOf("old"));
+    writeFileBytes(dir / "real.ttc", bytesOf("ttcf, old"));
     std::filesystem::create_symlink("real.ttc", dir / "link.ttc");
     std::filesystem::create_symlink("new.ttc", dir / "dangling.ttc");
     const std::string longest(251, 'n');
@@ -375,6 +375,34 @@ TEST_F(MakeRefuses, AnOutputThatIsOneOfItsInputsWhateverTheSpelling) {
     EXPECT_EQ(readFileBytes(good), original);
     EXPECT_EQ(dir.entries(),
               (std::vector<std::string>{"good.ttf", "link.ttc", "other.ttf", "out.ttc"}));
+}
+
+// The output name forgotten ("Zelvic a.ttf b.ttf c.ttf"): whatever is not a
+// collection stays as it was; a collection (AllZelvic run twice) or an empty
+// file is replaced.
+TEST_F(MakeRefuses, AnExistingFileThatIsNotACollection) {
+    const auto other = font("other.ttf", buildFont(distinctTables(2, 9)));
+    const std::vector<std::pair<Bytes, std::string>> cases{
+        {buildFont(distinctTables(2, 5)), "is a font, not a TrueType Collection: "},
+        {bytesOf("wOF2 and more"), "is not a TrueType Collection: "},
+        {bytesOf("tt"), "is not a TrueType Collection: "},
+    };
+    for (const auto& [content, problem] : cases) {
+        SCOPED_TRACE(problem);
+        writeFileBytes(out(), content);
+        const auto result = runMake(out(), {good, other});
+        EXPECT_EQ(result.status, -3);
+        EXPECT_EQ(result.errors, "Error: " + out() + ": " + problem +
+                                     "a collection is written only over a collection or under "
+                                     "a new name; nothing written.\n");
+        EXPECT_EQ(readFileBytes(out()), content);
+    }
+    for (const Bytes& replaced : {Bytes{}, bytesOf("ttcf")}) {
+        writeFileBytes(out(), replaced);
+        ASSERT_EQ(runMake(out(), {good, other}).status, 0);
+        EXPECT_EQ(getU32(readFileBytes(out()), 8), 2u);
+    }
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"good.ttf", "other.ttf", "out.ttc"}));
 }
 
 // Checked with the fonts, before a byte is written: only the banner and
