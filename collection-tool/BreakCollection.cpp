@@ -1,5 +1,9 @@
 // break: every font of a collection becomes a complete single-font file, its
-// tables laid out in directory order, each 4-byte aligned with zero padding.
+// tables laid out in directory order, each 4-byte aligned with zero padding,
+// and its 'head' checkSumAdjustment set so that the font sums as a single
+// font must (a collection can't keep that sum for its members). Nothing else
+// of a table changes, so a font that was stored in directory order with a
+// right sum comes back byte for byte.
 //
 // The header and each directory are read once, into memory, and checked
 // whole before anything is written; what is written is what was checked.
@@ -12,10 +16,12 @@
 #include <filesystem>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <tuple>
 #include <vector>
 
 #include "ByteOrder.h"
+#include "Checksum.h"
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
@@ -29,6 +35,24 @@ using filecore::FileReplacement;
 
 constexpr filecore::Tag kCollectionTag("ttcf");
 constexpr std::size_t kCollectionHeaderSize = 12;
+constexpr filecore::Tag kHeadTag("head");
+// Table bytes are summed through a buffer of this size (a multiple of 4, so
+// every piece of a table starts on one of its words).
+constexpr std::size_t kSumBuffer = std::size_t{256} * 1024;
+
+// A table's bytes in the collection and their checksum, computed once
+// however many fonts share them.
+struct TableSum {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint32_t sum = 0;
+    auto operator<=>(const TableSum& other) const {
+        return std::tie(offset, length) <=> std::tie(other.offset, other.length);
+    }
+    bool operator==(const TableSum& other) const {
+        return offset == other.offset && length == other.length;
+    }
+};
 
 struct MemberFont {
     std::uint32_t offset = 0;
@@ -51,6 +75,10 @@ class CollectionBreaker {
     bool directoriesApart();
     bool readDirectories();
     int checkOutputs();
+    bool sumTables();
+    std::uint32_t sumOf(const TableRecord& table) const;
+    bool adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+                    std::array<std::uint8_t, 4>& value, FileError& error) const;
     int writeFont(std::uint32_t number, MemberFont& member);
     bool fail(const std::string& problem) {
         console_.error(name_, problem);
@@ -65,6 +93,7 @@ class CollectionBreaker {
     filecore::FileView mapped_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
+    std::vector<TableSum> sums_;  // sorted, one per distinct table
 };
 
 int CollectionBreaker::run() {
@@ -96,6 +125,9 @@ int CollectionBreaker::run() {
     }
     if (const int status = checkOutputs(); status != kOk) {
         return status;
+    }
+    if (!sumTables()) {
+        return kInputFailed;
     }
     file_.map(mapped_);
     for (std::size_t k = 0; k < members_.size(); ++k) {
@@ -229,8 +261,85 @@ int CollectionBreaker::checkOutputs() {
     return kOk;
 }
 
+// Every distinct table's checksum from its real bytes (the directories'
+// checksums may be stale or zero), read in file order, each byte once per
+// table that names it however many fonts share the table.
+bool CollectionBreaker::sumTables() {
+    for (const MemberFont& member : members_) {
+        for (const TableRecord& table : member.directory.tables) {
+            sums_.push_back({table.offset, table.length, 0});
+        }
+    }
+    std::sort(sums_.begin(), sums_.end());
+    sums_.erase(std::unique(sums_.begin(), sums_.end()), sums_.end());
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size())));
+    std::uint64_t bufferStart = 0;
+    std::size_t filled = 0;
+    FileError error;
+    for (TableSum& table : sums_) {
+        std::uint32_t sum = 0;
+        for (std::uint64_t done = 0; done < table.length;) {
+            const std::uint64_t at = table.offset + done;
+            const auto piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kSumBuffer));
+            if (at < bufferStart || at - bufferStart > filled ||
+                filled - (at - bufferStart) < piece) {
+                // The directories were checked against the file's size:
+                // what remains from `at` holds at least this piece.
+                filled = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(buffer.size(), file_.size() - at));
+                if (!file_.readAt(at, std::span(buffer).first(filled), error)) {
+                    return fail(readProblem(error));
+                }
+                bufferStart = at;
+            }
+            sum += filecore::tableChecksum(
+                std::span(buffer).subspan(static_cast<std::size_t>(at - bufferStart), piece));
+            done += piece;
+        }
+        table.sum = sum;
+    }
+    return true;
+}
+
+std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
+    const TableSum key{table.offset, table.length, 0};
+    return std::lower_bound(sums_.begin(), sums_.end(), key)->sum;
+}
+
+// The checkSumAdjustment that makes the font, its directory as it will be
+// written, sum to the target; `head` is the index of the table that takes
+// it, none for a font without a 'head' long enough to hold it.
+bool CollectionBreaker::adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+                                   std::array<std::uint8_t, 4>& value, FileError& error) const {
+    head.reset();
+    std::uint32_t total = filecore::tableChecksum(directory.bytes);
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        total += sumOf(table);
+        if (!head && table.tag == kHeadTag &&
+            table.length >= filecore::kHeadChecksumAdjustmentOffset + value.size()) {
+            head = j;
+        }
+    }
+    if (!head) {
+        return true;
+    }
+    const TableRecord& table = directory.tables[*head];
+    if (!file_.readAt(table.offset + filecore::kHeadChecksumAdjustmentOffset, value, error)) {
+        return false;
+    }
+    // The field is a whole word of the table: the sum without it is the sum
+    // with it, less its value.
+    total -= filecore::loadU32(value, 0);
+    filecore::storeU32(value, 0, filecore::kFontChecksumTarget - total);
+    return true;
+}
+
 // The font's directory as read, its offsets moved to where its tables go,
-// then each table copied from the collection and padded with zeros.
+// then each table copied from the collection and padded with zeros, the
+// 'head' table's checkSumAdjustment replaced on the way.
 int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     const std::string& outputName = outputNames_[number - 1];
     std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
@@ -243,7 +352,10 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     }
     FileReplacement output;
     FileError error;
-    bool written = output.create(outputName, error);
+    std::optional<std::size_t> head;
+    std::array<std::uint8_t, 4> adjusted{};
+    bool written = adjustment(directory, head, adjusted, error) && output.create(outputName, error);
+    constexpr std::size_t kAdjustAt = filecore::kHeadChecksumAdjustmentOffset;
     const auto collection = mapped_.bytes();
     if (written && !collection.empty()) {
         // One gathered write of directory, tables and padding: where the
@@ -251,9 +363,10 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
         // kernel moves page fragments and costs more than this.
         static constexpr std::array<std::uint8_t, 3> kZeros{};
         std::vector<std::span<const std::uint8_t>> pieces;
-        pieces.reserve(1 + 2 * directory.tables.size());
+        pieces.reserve(3 + 2 * directory.tables.size());
         pieces.emplace_back(directory.bytes);
-        for (const TableRecord& table : directory.tables) {
+        for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+            const TableRecord& table = directory.tables[j];
             // The directory was checked against the size at open; a file
             // cut short since then fails the write, it is never touched.
             if (table.offset > collection.size() ||
@@ -262,7 +375,14 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
                 written = false;
                 break;
             }
-            pieces.push_back(collection.subspan(table.offset, table.length));
+            const auto bytes = collection.subspan(table.offset, table.length);
+            if (head == j) {
+                pieces.push_back(bytes.first(kAdjustAt));
+                pieces.emplace_back(adjusted);
+                pieces.push_back(bytes.subspan(kAdjustAt + adjusted.size()));
+            } else {
+                pieces.push_back(bytes);
+            }
             pieces.push_back(std::span(kZeros).first(
                 static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length)));
         }
@@ -271,7 +391,15 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
         written = written && output.append(directory.bytes, error);
         for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
             const TableRecord& table = directory.tables[j];
-            written = output.appendFrom(file_, table.offset, table.length, error) &&
+            if (head == j) {
+                const std::uint64_t rest = kAdjustAt + adjusted.size();
+                written = output.appendFrom(file_, table.offset, kAdjustAt, error) &&
+                          output.append(adjusted, error) &&
+                          output.appendFrom(file_, table.offset + rest, table.length - rest, error);
+            } else {
+                written = output.appendFrom(file_, table.offset, table.length, error);
+            }
+            written = written &&
                       output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
         }
     }
