@@ -9,8 +9,13 @@
 // is where shared tables are compared from. Memory follows the collection's
 // directories, never the tables' bytes.
 
+#include <sys/random.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -48,11 +53,46 @@ constexpr std::uint64_t kSmallReadAhead = std::uint64_t{64} * 1024;
 constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
 
-// A word-wise 64-bit hash, fed in pieces of any size. It only narrows down
-// which candidates to compare byte by byte, so speed matters more than
-// strength; word order counts, so swapped words (equal checksums) differ.
+// The key of every hash below, drawn once per run: a font can't know it, so
+// it can't choose tables whose hashes agree (as it could with a fixed mix,
+// which made make quadratic in such tables) nor keys that crowd one bucket.
+struct HashKey {
+    std::uint64_t k0 = 0, k1 = 0;
+};
+
+const HashKey& hashKey() {
+    static const HashKey key = [] {
+        HashKey drawn;
+        std::array<std::uint64_t, 2> words{};
+        if (::getrandom(words.data(), sizeof words, GRND_NONBLOCK) ==
+            static_cast<ssize_t>(sizeof words)) {
+            drawn = {words[0], words[1]};
+        } else {
+            // Only before the kernel has its entropy (early boot): the
+            // clock and where the stack lies still vary from run to run.
+            const auto now = static_cast<std::uint64_t>(
+                std::chrono::steady_clock::now().time_since_epoch().count());
+            drawn = {now * 0x9E3779B97F4A7C15u, reinterpret_cast<std::uintptr_t>(&words) ^
+                                                    static_cast<std::uint64_t>(::getpid())};
+        }
+        return drawn;
+    }();
+    return key;
+}
+
+// SipHash-1-3 under the run's key, fed in pieces of any size: a keyed hash
+// whose outputs a file can't steer, fast enough to run over the bytes of
+// every look-alike table once.
 class ContentHash {
   public:
+    ContentHash() {
+        const HashKey& key = hashKey();
+        v0_ = key.k0 ^ 0x736F6D6570736575u;
+        v1_ = key.k1 ^ 0x646F72616E646F6Du;
+        v2_ = key.k0 ^ 0x6C7967656E657261u;
+        v3_ = key.k1 ^ 0x7465646279746573u;
+    }
+
     void add(std::span<const std::uint8_t> bytes) {
         length_ += bytes.size();
         while (carried_ > 0 && carried_ < carry_.size() && !bytes.empty()) {
@@ -73,13 +113,16 @@ class ContentHash {
     }
 
     std::uint64_t finish() {
-        std::uint64_t last = 0;
+        std::uint64_t last = length_ << 56;
         for (std::size_t i = 0; i < carried_; ++i) {
             last |= std::uint64_t{carry_[i]} << (8 * i);
         }
-        mix(last ^ length_);
-        hash_ ^= hash_ >> 29;
-        return hash_ * 0xBF58476D1CE4E5B9u;
+        mix(last);
+        v2_ ^= 0xFF;
+        round();
+        round();
+        round();
+        return v0_ ^ v1_ ^ v2_ ^ v3_;
     }
 
   private:
@@ -88,12 +131,25 @@ class ContentHash {
         std::memcpy(&value, bytes, sizeof value);
         return value;
     }
+    void round() {
+        v0_ += v1_;
+        v1_ = std::rotl(v1_, 13) ^ v0_;
+        v0_ = std::rotl(v0_, 32);
+        v2_ += v3_;
+        v3_ = std::rotl(v3_, 16) ^ v2_;
+        v0_ += v3_;
+        v3_ = std::rotl(v3_, 21) ^ v0_;
+        v2_ += v1_;
+        v1_ = std::rotl(v1_, 17) ^ v2_;
+        v2_ = std::rotl(v2_, 32);
+    }
     void mix(std::uint64_t value) {
-        hash_ = (hash_ ^ value) * 0x9E3779B97F4A7C15u;
-        hash_ ^= hash_ >> 32;
+        v3_ ^= value;
+        round();
+        v0_ ^= value;
     }
 
-    std::uint64_t hash_ = 0x243F6A8885A308D3u;
+    std::uint64_t v0_, v1_, v2_, v3_;
     std::uint64_t length_ = 0;
     std::array<std::uint8_t, 8> carry_{};
     std::size_t carried_ = 0;
@@ -169,12 +225,17 @@ struct HashedKey {
     bool operator==(const HashedKey&) const = default;
 };
 
+// Tags, lengths and checksums are the file's to choose: keyed, so that no
+// choice of them piles the tables into one bucket.
 struct KeyHasher {
     std::size_t operator()(const TableKey& key) const {
-        return static_cast<std::size_t>(
-            (std::uint64_t{key.tag} << 32 ^ std::uint64_t{key.checksum}) * 0x9E3779B97F4A7C15u ^
-            key.length);
+        std::array<std::uint8_t, 12> bytes{};
+        filecore::storeU32(bytes, 0, key.tag);
+        filecore::storeU32(bytes, 4, key.length);
+        filecore::storeU32(bytes, 8, key.checksum);
+        return static_cast<std::size_t>(hashOf(bytes));
     }
+    // The content hash is keyed already.
     std::size_t operator()(const HashedKey& key) const {
         return (*this)(key.key) ^ static_cast<std::size_t>(key.hash);
     }
