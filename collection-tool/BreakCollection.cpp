@@ -15,6 +15,7 @@
 #include <array>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <optional>
 #include <tuple>
@@ -25,6 +26,7 @@
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "TableRuns.h"
 
 namespace zelvic {
 
@@ -36,9 +38,10 @@ using filecore::FileReplacement;
 constexpr filecore::Tag kCollectionTag("ttcf");
 constexpr std::size_t kCollectionHeaderSize = 12;
 constexpr filecore::Tag kHeadTag("head");
-// Table bytes are summed through a buffer of this size (a multiple of 4, so
-// every piece of a table starts on one of its words).
-constexpr std::size_t kSumBuffer = std::size_t{256} * 1024;
+// Table bytes are summed through a buffer of this size: a multiple of 4, so
+// every piece of a table starts on one of its words, and small enough to stay
+// in the processor's cache between the read and the sum.
+constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
 
 // A table's bytes in the collection and their checksum, computed once
 // however many fonts share them.
@@ -88,9 +91,6 @@ class CollectionBreaker {
     const std::string& name_;
     const Console& console_;
     filecore::InputFile file_;
-    // The collection mapped, when it can be: tables are written straight
-    // from it, never read in user space. Empty means copying instead.
-    filecore::FileView mapped_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
     std::vector<TableSum> sums_;  // sorted, one per distinct table
@@ -129,7 +129,6 @@ int CollectionBreaker::run() {
     if (!sumTables()) {
         return kInputFailed;
     }
-    file_.map(mapped_);
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
         if (const int status = writeFont(number, members_[k]); status != kOk) {
@@ -272,8 +271,10 @@ bool CollectionBreaker::sumTables() {
     }
     std::sort(sums_.begin(), sums_.end());
     sums_.erase(std::unique(sums_.begin(), sums_.end()), sums_.end());
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size())));
+    const auto capacity =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size()));
+    const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    const std::span<std::uint8_t> buffer(storage.get(), capacity);
     std::uint64_t bufferStart = 0;
     std::size_t filled = 0;
     FileError error;
@@ -289,13 +290,13 @@ bool CollectionBreaker::sumTables() {
                 // what remains from `at` holds at least this piece.
                 filled = static_cast<std::size_t>(
                     std::min<std::uint64_t>(buffer.size(), file_.size() - at));
-                if (!file_.readAt(at, std::span(buffer).first(filled), error)) {
+                if (!file_.readAt(at, buffer.first(filled), error)) {
                     return fail(readProblem(error));
                 }
                 bufferStart = at;
             }
             sum += filecore::tableChecksum(
-                std::span(buffer).subspan(static_cast<std::size_t>(at - bufferStart), piece));
+                buffer.subspan(static_cast<std::size_t>(at - bufferStart), piece));
             done += piece;
         }
         table.sum = sum;
@@ -355,54 +356,23 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     std::optional<std::size_t> head;
     std::array<std::uint8_t, 4> adjusted{};
     bool written = adjustment(directory, head, adjusted, error) && output.create(outputName, error);
-    constexpr std::size_t kAdjustAt = filecore::kHeadChecksumAdjustmentOffset;
-    const auto collection = mapped_.bytes();
-    if (written && !collection.empty()) {
-        // One gathered write of directory, tables and padding: where the
-        // output's pages and the collection's don't line up, copying in the
-        // kernel moves page fragments and costs more than this.
-        static constexpr std::array<std::uint8_t, 3> kZeros{};
-        std::vector<std::span<const std::uint8_t>> pieces;
-        pieces.reserve(3 + 2 * directory.tables.size());
-        pieces.emplace_back(directory.bytes);
-        for (std::size_t j = 0; j < directory.tables.size(); ++j) {
-            const TableRecord& table = directory.tables[j];
-            // The directory was checked against the size at open; a file
-            // cut short since then fails the write, it is never touched.
-            if (table.offset > collection.size() ||
-                table.length > collection.size() - table.offset) {
-                error = {FileError::Step::Read, 0, "the file ended early", file_.path()};
-                written = false;
-                break;
-            }
-            const auto bytes = collection.subspan(table.offset, table.length);
-            if (head == j) {
-                pieces.push_back(bytes.first(kAdjustAt));
-                pieces.emplace_back(adjusted);
-                pieces.push_back(bytes.subspan(kAdjustAt + adjusted.size()));
-            } else {
-                pieces.push_back(bytes);
-            }
-            pieces.push_back(std::span(kZeros).first(
-                static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length)));
-        }
-        written = written && output.appendMapped(pieces, mapped_, file_, error);
-    } else {
-        written = written && output.append(directory.bytes, error);
-        for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
-            const TableRecord& table = directory.tables[j];
-            if (head == j) {
-                const std::uint64_t rest = kAdjustAt + adjusted.size();
-                written = output.appendFrom(file_, table.offset, kAdjustAt, error) &&
-                          output.append(adjusted, error) &&
-                          output.appendFrom(file_, table.offset + rest, table.length - rest, error);
-            } else {
-                written = output.appendFrom(file_, table.offset, table.length, error);
-            }
-            written = written &&
-                      output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
+    // Tables that lie together in the collection, as make writes them, are
+    // copied as one range; 'head' is copied around its new field.
+    TableRuns runs(output, file_);
+    written = written && output.append(directory.bytes, error);
+    for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        if (head == j) {
+            constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
+            const std::uint64_t rest = kAt + adjusted.size();
+            written = runs.add(table.offset, kAt, error) && runs.flush(error) &&
+                      output.append(adjusted, error) &&
+                      runs.add(table.offset + rest, table.length - rest, error);
+        } else {
+            written = runs.add(table.offset, table.length, error);
         }
     }
+    written = written && runs.flush(error);
     written = written && output.commit(error);
     std::fputs("\n", console_.out);
     if (written) {

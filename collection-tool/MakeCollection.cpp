@@ -1,6 +1,8 @@
 // make: the collection is a 'ttcf' 1.0 header, every font's offset table and
 // records back to back, then the first font's tables and each later font's
 // unshared tables, in directory order, 4-byte aligned with zero padding.
+// Stored tables are copied inside the kernel, a run of them at a time where
+// they lie together in the font; only tables with a look-alike are read.
 //
 // Two passes over the fonts, one open at a time: the first checks every
 // directory and keeps only what the layout needs (name, identity, size,
@@ -27,6 +29,7 @@
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "TableRuns.h"
 
 namespace zelvic {
 
@@ -39,16 +42,15 @@ using filecore::InputFile;
 constexpr filecore::Tag kCollectionTag("ttcf");
 constexpr std::uint32_t kCollectionVersion = 0x00010000;
 constexpr std::size_t kCollectionHeaderSize = 12;
-// Tables are read and compared through windows of this size, one over the
-// font being placed and one over the collection written so far.
-constexpr std::size_t kWindowSize = std::size_t{512} * 1024;
-// Smaller tables are copied through the window and written in batches; a
-// system call each would cost more than the bytes.
+// Tables that may be shared are compared through windows of this size, one
+// over the font being placed and one over the collection written so far:
+// small enough to come from the heap and stay in the processor's cache.
+constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
+// Tables up to this size are read for a comparison with their neighbours.
 constexpr std::uint32_t kSmallTable = 16 * 1024;
 // Small tables lying together in a font are read together, up to this much:
-// one read for a font's run of small tables, and none of its big tables,
-// which are copied in the kernel and would otherwise be read twice.
-constexpr std::uint64_t kSmallReadAhead = std::uint64_t{64} * 1024;
+// one read for a font's run of small tables that have look-alikes.
+constexpr std::uint64_t kSmallReadAhead = kWindowSize;
 // Small tables this close still count as lying together (padding, gaps).
 constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
@@ -302,9 +304,9 @@ class CollectionMaker {
     std::vector<FontEntry> fonts_;
     FileReplacement output_;
     InputFile font_;  // the font being placed
-    // font_ mapped, when it can be: big tables are written straight from
-    // it, never read in user space. Empty means copying instead.
-    filecore::FileView fontMap_;
+    // Its stored tables, copied in the kernel as runs where they lie
+    // together; never read in user space but to compare them.
+    TableRuns runs_{output_, font_};
     Window<InputFile> fontWindow_;
     Window<FileReplacement> outputWindow_;
     // Per table of the font being placed: the run of small tables to read
@@ -515,7 +517,6 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kInputFailed, name, "the file changed during the run");
     }
     fontWindow_.attach(font_);
-    font_.map(fontMap_);
     groupSmallTables(directory);
 
     report_ += name;
@@ -549,6 +550,9 @@ int CollectionMaker::placeFont(std::size_t number) {
                            static_cast<std::uint32_t>(position));
     }
     report_ += "\n\n";
+    if (!runs_.flush(error)) {
+        return failOn(error, font_.path());
+    }
     // A font's own tables are never searched for its later tables.
     for (const auto& [key, index] : storedHere) {
         KeyGroup& group = groups_[key];
@@ -559,7 +563,6 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kOutputFailed, outputName_, error.describe());
     }
     font_.close();
-    fontMap_ = filecore::FileView{};
     return kOk;
 }
 
@@ -611,39 +614,12 @@ void CollectionMaker::append(Chain& chain, std::uint32_t index) {
 // bytes; `position` is where they start.
 int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& position) {
     const std::uint64_t span = filecore::roundUp4(table.length);
-    position = output_.size();
+    position = output_.size() + runs_.pending();
     if (position >= kMaxFileSize || span > kMaxFileSize - position) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
     FileError error;
-    if (table.length <= kSmallTable) {
-        std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset, table.length, fontFill(table.offset, table.length),
-                             bytes, error)) {
-            return failOn(error, font_.path());
-        }
-        if (!output_.append(bytes, error)) {
-            return failOn(error, font_.path());
-        }
-    } else if (const auto mapped = fontMap_.bytes(); !mapped.empty() &&
-                                                     table.offset <= mapped.size() &&
-                                                     table.length <= mapped.size() - table.offset) {
-        // With the bytes gathered so far and the padding, in one write that
-        // never touches the mapped bytes in user space: copying in the kernel
-        // between offsets that differ in their page moves page fragments and
-        // costs more than this.
-        static constexpr std::array<std::uint8_t, 3> kZeros{};
-        const std::array<std::span<const std::uint8_t>, 2> pieces{
-            mapped.subspan(table.offset, table.length),
-            std::span(kZeros).first(static_cast<std::size_t>(span - table.length))};
-        if (!output_.appendMapped(pieces, fontMap_, font_, error)) {
-            return failOn(error, font_.path());
-        }
-        return kOk;
-    } else if (!output_.appendFrom(font_, table.offset, table.length, error)) {
-        return failOn(error, font_.path());
-    }
-    if (!output_.appendZeros(span - table.length, error)) {
+    if (!runs_.add(table.offset, table.length, error)) {
         return failOn(error, font_.path());
     }
     return kOk;

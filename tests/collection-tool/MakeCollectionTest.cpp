@@ -74,6 +74,37 @@ TEST_F(MakeCollection, TablesAreZeroPaddedToFourBytes) {
     EXPECT_EQ(Bytes(ttc.end() - 4, ttc.end()), (Bytes{'9', 0, 0, 0}));
 }
 
+// Tables that lie together are copied as one range: never with a font's
+// own padding when it isn't zeros, nor across a gap, nor in the font's
+// order when its directory has another.
+TEST_F(MakeCollection, TablesComeOutInDirectoryOrderZeroPaddedHoweverTheFontStoresThem) {
+    const std::vector<TestTable> tables{{"aaaa", patternBytes(5, 1)},
+                                        {"bbbb", patternBytes(20001, 2)},
+                                        {"cccc", patternBytes(7, 3)},
+                                        {"dddd", patternBytes(30000, 4)}};
+    Bytes stored = buildFont(tables);
+    for (std::size_t at = getU32(stored, recordOffset(0) + 8) + 5; at % 4 != 0; ++at) {
+        stored[at] = 'P';
+    }
+    // 'dddd' before 'cccc' in the directory, 'cccc' first in the file.
+    std::swap_ranges(stored.begin() + recordOffset(2), stored.begin() + recordOffset(3),
+                     stored.begin() + recordOffset(3));
+    const auto a = font("a.ttf", stored);
+    ASSERT_EQ(runMake(out(), {a, font("b.ttf", buildFont(distinctTables(1, 1)))}).status, 0);
+
+    const Bytes ttc = readFileBytes(out());
+    const std::vector<Bytes> inDirectory{tables[0].data, tables[1].data, tables[3].data,
+                                         tables[2].data};
+    std::size_t position = 12 + 8 + 2 * 12 + 16 * 5;
+    for (std::size_t j = 0; j < inDirectory.size(); ++j) {
+        EXPECT_EQ(getU32(ttc, 20 + recordOffset(j) + 8), position) << j;
+        EXPECT_EQ(tableBytes(ttc, 20, j), inDirectory[j]) << j;
+        const std::size_t end = position + inDirectory[j].size();
+        position = (end + 3) & ~std::size_t{3};
+        EXPECT_EQ(Bytes(ttc.begin() + end, ttc.begin() + position), Bytes(position - end, 0)) << j;
+    }
+}
+
 TEST_F(MakeCollection, IdenticalFontsShareEveryTableAndTheReportSaysSo) {
     const auto tables = distinctTables(3, 7);
     const Bytes bytes = buildFont(tables);
