@@ -1,8 +1,8 @@
 // make: the collection is a 'ttcf' 1.0 header, every font's offset table and
 // records back to back, then the first font's tables and each later font's
-// unshared tables, in directory order, 4-byte aligned with zero padding.
-// Stored tables are copied inside the kernel, a run of them at a time where
-// they lie together in the font; only tables with a look-alike are read.
+// unshared tables, in the order they lie in the font, 4-byte aligned with zero
+// padding. Stored tables are copied inside the kernel, a run of them at a time
+// where they lie together in the font; only tables with a look-alike are read.
 //
 // Two passes over the fonts, one open at a time: the first checks every
 // directory and keeps only what the layout needs (name, identity, size,
@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -521,33 +522,48 @@ int CollectionMaker::placeFont(std::size_t number) {
 
     report_ += name;
     report_ += ":\t";
-    std::vector<std::pair<TableKey, std::uint32_t>> storedHere;
+    // Which tables an earlier font has, in directory order as the report
+    // names them; the first font is stored whole, duplicates included.
+    std::vector<std::optional<std::uint64_t>> positions(directory.tables.size());
     for (std::size_t j = 0; j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         report_ += table.tag.printable();
         currentFill_ = smallRuns_[j];
-        // The first font is stored whole, duplicates included.
-        std::optional<std::uint64_t> shared;
         if (number > 0) {
-            if (const int status = findShared(table, shared); status != kOk) {
+            if (const int status = findShared(table, positions[j]); status != kOk) {
                 return status;
             }
         }
-        std::uint64_t position = 0;
-        if (shared) {
-            report_ += "(shared)\t";
-            position = *shared;
-        } else {
-            report_ += "(unique)\t";
-            if (const int status = storeTable(table, position); status != kOk) {
+        report_ += positions[j] ? "(shared)\t" : "(unique)\t";
+    }
+    // The others are stored in the order they lie in the font, which keeps
+    // them together where the font has them together (the directory's order
+    // is often another), so that they are copied as one range.
+    std::vector<std::size_t> inFile(directory.tables.size());
+    std::iota(inFile.begin(), inFile.end(), std::size_t{0});
+    std::stable_sort(inFile.begin(), inFile.end(), [&directory](std::size_t a, std::size_t b) {
+        return directory.tables[a].offset < directory.tables[b].offset;
+    });
+    std::vector<bool> stored(directory.tables.size(), false);
+    for (const std::size_t j : inFile) {
+        if (!positions[j]) {
+            std::uint64_t position = 0;
+            if (const int status = storeTable(directory.tables[j], position); status != kOk) {
                 return status;
             }
-            candidates_.push_back({position, kNone});
-            storedHere.emplace_back(keyOf(table),
+            positions[j] = position;
+            stored[j] = true;
+        }
+    }
+    std::vector<std::pair<TableKey, std::uint32_t>> storedHere;
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        if (stored[j]) {
+            candidates_.push_back({*positions[j], kNone});
+            storedHere.emplace_back(keyOf(directory.tables[j]),
                                     static_cast<std::uint32_t>(candidates_.size() - 1));
         }
         filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
-                           static_cast<std::uint32_t>(position));
+                           static_cast<std::uint32_t>(*positions[j]));
     }
     report_ += "\n\n";
     if (!runs_.flush(error)) {
