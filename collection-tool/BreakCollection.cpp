@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -35,8 +34,6 @@ namespace {
 using filecore::FileError;
 using filecore::FileReplacement;
 
-constexpr filecore::Tag kCollectionTag("ttcf");
-constexpr std::size_t kCollectionHeaderSize = 12;
 constexpr filecore::Tag kHeadTag("head");
 // Table bytes are summed through a buffer of this size: a multiple of 4, so
 // every piece of a table starts on one of its words, and small enough to stay
@@ -59,11 +56,7 @@ struct TableSum {
 
 struct MemberFont {
     std::uint32_t offset = 0;
-    std::uint16_t numTables = 0;  // as the first look at its offset table found
     FontDirectory directory;
-    std::uint64_t directorySize() const {
-        return kOffsetTableSize + std::uint64_t{numTables} * kTableRecordSize;
-    }
 };
 
 class CollectionBreaker {
@@ -74,8 +67,6 @@ class CollectionBreaker {
     int run();
 
   private:
-    bool readHeader(std::vector<std::uint32_t>& offsets);
-    bool directoriesApart();
     bool readDirectories();
     int checkOutputs();
     bool sumTables();
@@ -102,25 +93,7 @@ int CollectionBreaker::run() {
         console_.error(name_, error.describe());
         return kInputFailed;
     }
-    std::vector<std::uint32_t> offsets;
-    if (!readHeader(offsets)) {
-        return kInputFailed;
-    }
-    // First only each offset table, so that fonts claiming one directory
-    // are refused before any directory is held in memory.
-    members_.resize(offsets.size());
-    for (std::size_t k = 0; k < members_.size(); ++k) {
-        std::string problem;
-        if (!readOffsetTable(file_, offsets[k], members_[k].directory, problem)) {
-            fail("font #" + std::to_string(k + 1) + ": " + problem);
-            return kInputFailed;
-        }
-        members_[k].offset = offsets[k];
-        members_[k].numTables = tableCount(members_[k].directory);
-        members_[k].directory = {};
-    }
-    offsets = {};
-    if (!directoriesApart() || !readDirectories()) {
+    if (!readDirectories()) {
         return kInputFailed;
     }
     if (const int status = checkOutputs(); status != kOk) {
@@ -140,72 +113,26 @@ int CollectionBreaker::run() {
     return kOk;
 }
 
-bool CollectionBreaker::readHeader(std::vector<std::uint32_t>& offsets) {
-    std::array<std::uint8_t, kCollectionHeaderSize> header{};
-    FileError error;
-    if (file_.size() < header.size() || !file_.readAt(0, header, error)) {
-        return fail("too short to be a TrueType Collection");
-    }
-    if (filecore::loadU32(header, 0) != kCollectionTag.value()) {
-        return fail("not a TrueType Collection (no 'ttcf' tag)");
-    }
-    // Version 2.0 adds signature fields after the offsets; they are not needed.
-    const std::uint32_t numFonts = filecore::loadU32(header, 8);
-    if ((file_.size() - header.size()) / 4 < numFonts) {
-        return fail("the header names " + std::to_string(numFonts) +
-                    " fonts but the file ends before their offsets");
-    }
-    std::vector<std::uint8_t> bytes(std::size_t{numFonts} * 4);
-    if (!file_.readAt(header.size(), bytes, error)) {
-        return fail(readProblem(error));
-    }
-    offsets.resize(numFonts);
-    for (std::size_t k = 0; k < numFonts; ++k) {
-        offsets[k] = filecore::loadU32(bytes, 4 * k);
-    }
-    return true;
-}
-
-// Fonts whose directories share bytes (or are the same directory) are not
-// found in well-formed collections, and they let a few kilobytes claim
-// thousands of fonts whose output runs to gigabytes; each font needs its own.
-bool CollectionBreaker::directoriesApart() {
-    std::vector<std::size_t> byOffset(members_.size());
-    std::iota(byOffset.begin(), byOffset.end(), std::size_t{0});
-    std::sort(byOffset.begin(), byOffset.end(), [this](std::size_t a, std::size_t b) {
-        return members_[a].offset < members_[b].offset;
-    });
-    for (std::size_t i = 1; i < byOffset.size(); ++i) {
-        const MemberFont& previous = members_[byOffset[i - 1]];
-        if (previous.offset + previous.directorySize() > members_[byOffset[i]].offset) {
-            const std::size_t first = std::min(byOffset[i - 1], byOffset[i]) + 1;
-            const std::size_t second = std::max(byOffset[i - 1], byOffset[i]) + 1;
-            return fail("the table directories of fonts #" + std::to_string(first) + " and #" +
-                        std::to_string(second) + " overlap");
-        }
-    }
-    return true;
-}
-
-// Each directory, now read whole and kept: together they are no larger than
-// the collection, since no two overlap.
+// The header and every directory, read whole and kept: together they are
+// no larger than the collection, since no two overlap.
 bool CollectionBreaker::readDirectories() {
+    filecore::CollectionHeader header;
+    std::vector<FontDirectory> directories;
+    filecore::SfntError error;
+    if (!filecore::readCollection(file_, header, directories, error)) {
+        return fail(error.problem);
+    }
+    members_.resize(directories.size());
     for (std::size_t k = 0; k < members_.size(); ++k) {
         MemberFont& member = members_[k];
-        const std::string font = "font #" + std::to_string(k + 1);
-        std::string problem;
-        if (!readFontDirectory(file_, member.offset, member.directory, problem)) {
-            return fail(std::string(font).append(": ").append(problem));
-        }
-        if (tableCount(member.directory) != member.numTables) {
-            return fail("the file changed during the run");
-        }
+        member.offset = header.fontOffsets[k];
+        member.directory = std::move(directories[k]);
         std::uint64_t size = member.directory.bytes.size();
         for (const TableRecord& table : member.directory.tables) {
             size += filecore::roundUp4(table.length);
         }
         if (size > kMaxFileSize) {
-            return fail(font + " would be larger than 4 GiB");
+            return fail("font #" + std::to_string(k + 1) + " would be larger than 4 GiB");
         }
     }
     return true;
@@ -216,10 +143,9 @@ bool CollectionBreaker::readDirectories() {
 // nothing written at all.
 int CollectionBreaker::checkOutputs() {
     const std::string baseName = baseNameOf(name_);
-    // A file that exists is known by its identity; one yet to be made, by
-    // its folder's identity and its name there.
-    using Place = std::tuple<dev_t, ino_t, std::string>;
-    std::map<Place, std::uint32_t> places;
+    // Label 0 is the collection, k + 1 the output of font #k + 1.
+    filecore::SameFiles files;
+    files.add(name_, 0);
     outputNames_.resize(members_.size());
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
@@ -231,28 +157,12 @@ int CollectionBreaker::checkOutputs() {
             console_.error(name, error.describe());
             return kOutputFailed;
         }
-        if (existing == file_.identity()) {
-            console_.error(name, "is the collection itself and would be replaced by font #" +
-                                     std::to_string(number) + "; nothing written");
-            return kOutputFailed;
-        }
-        Place place;
-        if (existing) {
-            place = {existing->device, existing->inode, ""};
-        } else {
-            std::filesystem::path path(resolved);
-            std::filesystem::path folder = path.parent_path();
-            const auto folderIdentity = filecore::identityOf(folder.empty() ? "." : folder);
-            if (!folderIdentity) {
-                console_.error(name, "cannot create: No such file or directory");
-                return kOutputFailed;
-            }
-            place = {folderIdentity->device, folderIdentity->inode, path.filename().string()};
-        }
-        const auto [previous, added] = places.emplace(std::move(place), number);
-        if (!added) {
-            console_.error(name, "is the same file as " + outputNames_[previous->second - 1] +
-                                     "; nothing written");
+        if (const auto earlier = files.add(resolved, number)) {
+            console_.error(name, *earlier == 0
+                                     ? "is the collection itself and would be replaced by font #" +
+                                           std::to_string(number) + "; nothing written"
+                                     : "is the same file as " + outputNames_[*earlier - 1] +
+                                           "; nothing written");
             return kOutputFailed;
         }
         outputNames_[k] = name;

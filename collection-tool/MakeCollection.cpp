@@ -39,9 +39,8 @@ namespace {
 using filecore::FileError;
 using filecore::FileReplacement;
 using filecore::InputFile;
-
-constexpr filecore::Tag kCollectionTag("ttcf");
-constexpr std::uint32_t kCollectionVersion = 0x00010000;
+using filecore::kCollectionTag;
+constexpr std::uint32_t kCollectionVersion = filecore::kCollectionVersion1;
 constexpr std::size_t kCollectionHeaderSize = 12;
 // Tables that may be shared are compared through windows of this size, one
 // over the font being placed and one over the collection written so far:
@@ -388,19 +387,6 @@ bool CollectionMaker::checkFont(const std::string& name, FontEntry& entry,
         console_.error(name, error.describe());
         return false;
     }
-    std::array<std::uint8_t, 4> version{};
-    if (file.size() < kOffsetTableSize || !file.readAt(0, version, error)) {
-        console_.error(name, "too short to be a font");
-        return false;
-    }
-    if (filecore::loadU32(version, 0) == kCollectionTag.value()) {
-        console_.error(name, "is a TrueType Collection, not a single font");
-        return false;
-    }
-    if (!isSingleFontVersion(filecore::loadU32(version, 0))) {
-        console_.error(name, "not a TrueType or OpenType font");
-        return false;
-    }
     std::string problem;
     if (!readFontDirectory(file, 0, directory, problem)) {
         console_.error(name, problem);
@@ -423,13 +409,13 @@ int CollectionMaker::checkOutput(std::uint64_t headerSize, std::uint64_t leastDa
     }
     // The output is only replaced at the end, but a collection written over
     // one of its own fonts would still lose that font for good.
-    if (existing) {
-        for (const FontEntry& font : fonts_) {
-            if (font.identity == *existing) {
-                return fail(kOutputFailed, outputName_,
-                            "is the same file as the input " + *font.name + "; nothing written");
-            }
-        }
+    filecore::SameFiles inputs;
+    for (std::size_t k = 0; k < fonts_.size(); ++k) {
+        inputs.add(*fonts_[k].name, k);
+    }
+    if (const auto input = inputs.find(resolved)) {
+        return fail(kOutputFailed, outputName_,
+                    "is the same file as the input " + *fonts_[*input].name + "; nothing written");
     }
     if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");

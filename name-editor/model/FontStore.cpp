@@ -16,6 +16,7 @@
 #include "ByteOrder.h"
 #include "Checksum.h"
 #include "Files.h"
+#include "SfntReader.h"
 
 namespace {
 
@@ -114,13 +115,20 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     TableDirectory readDirectory;
     NameTable readNames;
     std::vector<std::uint8_t> nameTable;
-    LoadError result = readDirectory.read(input, nameTable, error);
+    filecore::SfntError problem;
+    LoadError result = readDirectory.read(input, nameTable, problem);
     input.close();
     if (result == LoadError::CannotOpen) {
-        reason = error.reason;
+        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
+                                             : problem.file.reason;
+    } else if (result == LoadError::Invalid) {
+        reason = filecore::sentenceOf(problem.problem);
     }
     if (result == LoadError::None && readDirectory.find("name") != nullptr) {
         result = readNames.read(nameTable);
+        if (result == LoadError::Invalid) {
+            reason = "A name record or string lies outside the 'name' table.";
+        }
     }
     if (result == LoadError::None) {
         directory = std::move(readDirectory);
@@ -199,7 +207,10 @@ SaveError writeFont(const std::string& path, const TableDirectory& directory,
             return fromFileError(error, reason);
         }
     }
-    if (!output.commit(error)) {
+    // The font ends on a 4-byte boundary too, as fontTools writes it and as
+    // a font copied into a collection must.
+    if (!output.appendZeros(filecore::roundUp4(output.size()) - output.size(), error) ||
+        !output.commit(error)) {
         return fromFileError(error, reason);
     }
     return SaveError::None;

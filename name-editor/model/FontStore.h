@@ -11,15 +11,18 @@
 #include "NameTable.h"
 #include "TableDirectory.h"
 
-// Reads the single font at `path`. On failure `reason` holds the system's
-// reason when there is one ("Permission denied"), and the model is unchanged.
+// Reads the single font at `path`. On failure the model is unchanged and
+// `reason` says why, as a sentence to show below the message: the system's
+// reason ("Permission denied") when the file can't be read, the part at
+// fault ("Tables 'head' and 'maxp' overlap.") when it is no valid font.
 LoadError readFont(const std::string& path, TableDirectory& directory, NameTable& names,
                    std::string& reason);
 // Writes the font to `path` (atomically; see filecore::FileReplacement):
-// the tables in directory order at 4-byte boundaries, the name table rebuilt,
-// every table's checksum that of its bytes ('head' with checkSumAdjustment
-// counted as zero) and checkSumAdjustment making the whole font sum to
-// 0xB1B0AFBA. The model is not changed, whatever the outcome.
+// the tables in directory order at 4-byte boundaries, the file ending on
+// one (zero padding), the name table rebuilt, every table's checksum that
+// of its bytes ('head' with checkSumAdjustment counted as zero) and
+// checkSumAdjustment making the whole font sum to 0xB1B0AFBA. The model is not changed, whatever
+// the outcome.
 SaveError writeFont(const std::string& path, const TableDirectory& directory,
                     const NameTable& names, std::string& reason);
 

@@ -16,6 +16,7 @@
 
 #include "Files.h"
 #include "FontErrors.h"
+#include "SfntReader.h"
 #include "Tag.h"
 
 // Leaves new elements uninitialised: a table's buffer is read into as soon
@@ -56,13 +57,13 @@ struct DirectoryEntry {
 class TableDirectory {
   public:
     // Reads the directory of the single font `input`, each table into its
-    // own buffer and the name table into `nameTable`. Refuses anything but
-    // one TrueType or OpenType font, tables outside the file or overlapping
-    // one another, a tag twice and a 'head' too short for its checksum
-    // adjustment. A file that can't be read (also one cut short since it was
-    // opened) is CannotOpen with `error` set.
+    // own buffer and the name table into `nameTable`, by the file core's
+    // rules with a 'head' that holds its checksum adjustment (every save
+    // sets it). Invalid for the font's structures, CannotOpen for a file
+    // that can't be read (also one cut short since it was opened); either
+    // way `error` says what is at fault.
     LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
-                   filecore::FileError& error);
+                   filecore::SfntError& error);
     DirectoryEntry* first();
     DirectoryEntry* next();
     // The entry tagged `fourBytes`, or null.
@@ -73,15 +74,6 @@ class TableDirectory {
     // Owned entries in directory order; pointers to them stay valid.
     std::vector<std::unique_ptr<DirectoryEntry>> tables;
 
-    struct Extent {
-        std::uint64_t offset = 0, length = 0;
-    };
-
   private:
-    // The offset table and table records in `head`, checked against a file
-    // of `fileSize` bytes; `extents` gets where each table lies.
-    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                    std::vector<Extent>& extents);
-
     std::size_t cursor_ = 0;
 };
