@@ -47,23 +47,6 @@ class BreakCollection : public ::testing::Test {
     InFolder inFolder{dir.path()};
 };
 
-// Where checkSumAdjustment lies in the font, or 0 for a font without 'head'.
-std::size_t adjustmentAt(std::span<const std::uint8_t> font) {
-    for (std::size_t j = 0; j < getU16(font, 4); ++j) {
-        if (Bytes(font.begin() + 12 + 16 * j, font.begin() + 16 + 16 * j) == bytesOf("head")) {
-            return getU32(font, 12 + 16 * j + 8) + 8;
-        }
-    }
-    return 0;
-}
-
-Bytes summedRight(Bytes font) {
-    const std::size_t at = adjustmentAt(font);
-    setU32(font, at, 0);
-    setU32(font, at, 0xB1B0AFBA - tableChecksum(font));
-    return font;
-}
-
 TEST_F(BreakCollection, WritesEveryFontWholeUnderItsNumberedName) {
     const TestTable shared{"glyf", patternBytes(30, 4)};
     const std::vector<Bytes> fonts{summedRight(buildFont({shared, {"head", patternBytes(54, 1)}})),

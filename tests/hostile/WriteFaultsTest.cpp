@@ -161,9 +161,11 @@ Bytes bigFont(std::uint8_t seed) {
         TestName{3, 1, 0x409, 1, testsupport::utf16be("Faulty")},
         TestName{3, 1, 0x409, 2, testsupport::utf16be("Regular")},
     });
-    return testsupport::buildFont({{"glyf", testsupport::patternBytes(120000, seed)},
-                                   {"head", testsupport::patternBytes(54, seed)},
-                                   {"name", names}});
+    // Summed right, so that a split gives it back byte for byte.
+    return testsupport::summedRight(
+        testsupport::buildFont({{"glyf", testsupport::patternBytes(120000, seed)},
+                                {"head", testsupport::patternBytes(54, seed)},
+                                {"name", names}}));
 }
 
 struct Captured {
@@ -239,7 +241,7 @@ TEST(WriteFaults, FailedMakeKeepsTheOldCollectionAndLeavesNoTemporaryFile) {
     TempDir inputs;
     testsupport::writeFileBytes(inputs / "a.ttf", bigFont(1));
     testsupport::writeFileBytes(inputs / "b.ttf", bigFont(2));
-    const Bytes oldCollection = testsupport::bytesOf("an older collection, kept as it is");
+    const Bytes oldCollection = testsupport::bytesOf("ttcf, an older collection, kept as it is");
     for (const std::size_t free : kFreeSpace) {
         SCOPED_TRACE("free bytes: " + std::to_string(free));
         SmallFileSystem disk(512 * 1024);
@@ -318,7 +320,7 @@ TEST(WriteFaults, AFileSizeLimitIsAWriteErrorThatKeepsTheOldFile) {
     FuseMount bind(FuseMount::Kind::Bind);
     testsupport::writeFileBytes(inputs / "a.ttf", bigFont(1));
     testsupport::writeFileBytes(inputs / "b.ttf", bigFont(2));
-    const Bytes oldCollection = testsupport::bytesOf("an older collection, kept as it is");
+    const Bytes oldCollection = testsupport::bytesOf("ttcf, an older collection, kept as it is");
     const Bytes font = bigFont(3);
     for (const auto& [kind, folder] : writePlaces(plain, bind)) {
         SCOPED_TRACE(kind);

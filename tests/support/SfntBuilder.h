@@ -112,6 +112,25 @@ struct TestName {
 };
 
 // UTF-16BE bytes of an ASCII/Latin-1 text, as Windows names are stored.
+// Where checkSumAdjustment lies in the font, or 0 for a font without 'head'.
+inline std::size_t adjustmentAt(std::span<const std::uint8_t> font) {
+    for (std::size_t j = 0; j < getU16(font, 4); ++j) {
+        if (Bytes(font.begin() + 12 + 16 * j, font.begin() + 16 + 16 * j) == bytesOf("head")) {
+            return getU32(font, 12 + 16 * j + 8) + 8;
+        }
+    }
+    return 0;
+}
+
+// The font with its checkSumAdjustment set so that the whole file sums to
+// 0xB1B0AFBA, as a split font must.
+inline Bytes summedRight(Bytes font) {
+    const std::size_t at = adjustmentAt(font);
+    setU32(font, at, 0);
+    setU32(font, at, 0xB1B0AFBA - tableChecksum(font));
+    return font;
+}
+
 inline Bytes utf16be(std::string_view latin1) {
     Bytes out;
     for (unsigned char c : latin1) {
