@@ -59,6 +59,10 @@ class FontFile {
     // the load: a member whose names still write these bytes is unedited and
     // keeps its table as it is in the file.
     std::vector<std::vector<std::uint8_t>> namesAsLoaded_;
+    // Where each member's offset table lies in the file.
+    std::vector<std::uint64_t> directoryAt_;
+    // A 2.0 header's DSIG fields: tag, length, offset.
+    std::uint32_t dsigTag_ = 0, dsigLength_ = 0, dsigOffset_ = 0;
 };
 
 // Reads the font or collection at `path`. On failure `reason` holds the
