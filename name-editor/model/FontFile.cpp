@@ -470,7 +470,9 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
                              [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
         const std::uint64_t start = filecore::roundUp4(old.offset);
         const std::uint64_t room = filecore::roundUp4(start + name.bytes.size());
-        if (next != kept.end() && room > next->offset) {
+        // Another new table may have grown into this place already.
+        const bool taken = next != kept.begin() && std::prev(next)->end() > start;
+        if (taken || (next != kept.end() && room > next->offset)) {
             appended.push_back(&name);
             patches.push_back({old.offset, {}, old.length});
             continue;
@@ -552,11 +554,19 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     saveplan::Output out;
     const auto copyUpTo = [&](std::uint64_t to) {
         const std::uint64_t from = out.size();
+        if (to <= from) {
+            return;
+        }
         const std::uint64_t copied = std::min(to, std::max(from, input.size())) - from;
         out.copy(from, copied);
         out.zeros(to - from - copied);
     };
     for (const Patch& patch : patches) {
+        // A place zeroed that a new table grew into: the table came first.
+        if (patch.bytes.empty() && patch.offset < out.size()) {
+            out.zeros(patch.end() - std::min(patch.end(), out.size()));
+            continue;
+        }
         copyUpTo(patch.offset);
         if (patch.bytes.empty()) {
             out.zeros(patch.zeros);
