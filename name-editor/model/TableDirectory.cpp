@@ -1,38 +1,18 @@
 #include "TableDirectory.h"
 
 #include <algorithm>
-#include <array>
 #include <utility>
 
-#include "ByteOrder.h"
-#include "ByteReader.h"
 #include "Files.h"
 
 namespace {
 
-constexpr std::uint32_t kTrueTypeVersion = 0x00010000;
-constexpr std::uint32_t kOpenTypeVersion = 0x4F54544F;  // 'OTTO'
-constexpr std::uint32_t kAppleVersion = 0x74727565;     // 'true'
-constexpr std::size_t kOffsetTableSize = 12;
-constexpr std::size_t kTableRecordSize = 16;
-// 'head' must hold checkSumAdjustment, which every save sets.
-constexpr std::size_t kHeadMinimum = 12;
-
-// Tables that share bytes would each hold a copy: a 185 KB file of 11,585
-// records over its whole length would take 2 GB. A font never needs that,
-// so records that overlap are no font. Empty tables overlap nothing.
-bool anyOverlap(std::vector<TableDirectory::Extent> extents) {
-    std::erase_if(extents, [](const TableDirectory::Extent& extent) { return extent.length == 0; });
-    std::sort(extents.begin(), extents.end(),
-              [](const TableDirectory::Extent& a, const TableDirectory::Extent& b) {
-                  return a.offset < b.offset;
-              });
-    for (std::size_t i = 1; i < extents.size(); ++i) {
-        if (extents[i].offset - extents[i - 1].offset < extents[i - 1].length) {
-            return true;
-        }
-    }
-    return false;
+DirectoryEntry* findIn(const std::vector<std::unique_ptr<DirectoryEntry>>& tables,
+                       std::string_view fourBytes) {
+    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
+        return entry->hasTag(fourBytes);
+    });
+    return found == tables.end() ? nullptr : found->get();
 }
 
 }  // namespace
@@ -49,94 +29,51 @@ bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
     return true;
 }
 
-LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                                std::vector<Extent>& extents) {
-    filecore::ByteReader reader(head);
-    std::uint16_t numTables = 0;
-    if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.u16(searchRange) ||
-        !reader.u16(entrySelector) || !reader.u16(rangeShift)) {
-        return LoadError::Invalid;
-    }
-    // Only a single font: a collection, WOFF or WOFF2 or anything else would
-    // be written back as what it is not.
-    if (sfntVersion != kTrueTypeVersion && sfntVersion != kOpenTypeVersion &&
-        sfntVersion != kAppleVersion) {
-        return LoadError::Invalid;
-    }
-    // The whole directory is there before anything is allocated for it.
-    if ((fileSize - kOffsetTableSize) / kTableRecordSize < numTables ||
-        reader.remaining() / kTableRecordSize < numTables) {
-        return LoadError::Invalid;
-    }
-    extents.clear();
-    extents.reserve(numTables);
+void TableDirectory::assign(const filecore::FontDirectory& directory) {
+    sfntVersion = directory.sfntVersion();
+    searchRange = directory.searchRange();
+    entrySelector = directory.entrySelector();
+    rangeShift = directory.rangeShift();
     tables.clear();
-    tables.reserve(numTables);
-    for (std::uint16_t i = 0; i < numTables; ++i) {
+    tables.reserve(directory.tables.size());
+    for (const filecore::TableRecord& record : directory.tables) {
         auto entry = std::make_unique<DirectoryEntry>();
-        std::uint32_t offset = 0, length = 0;
-        if (!reader.tag(entry->tag) || !reader.u32(entry->checksum) || !reader.u32(offset) ||
-            !reader.u32(length) || !filecore::rangeFits(fileSize, offset, length)) {
-            return LoadError::Invalid;
-        }
-        if (entry->hasTag("head") && length < kHeadMinimum) {
-            return LoadError::Invalid;
-        }
-        extents.push_back({offset, length});
+        entry->tag = record.tag;
+        entry->checksum = record.checksum;
+        entry->offset = record.offset;
+        entry->length = record.length;
         tables.push_back(std::move(entry));
     }
-    // A second 'name' would be read into the same records and a second
-    // 'head' would miss its adjustment: a tag is there once or not at all.
-    std::vector<filecore::Tag> tags;
-    tags.reserve(tables.size());
-    for (const auto& entry : tables) {
-        tags.push_back(entry->tag);
-    }
-    std::sort(tags.begin(), tags.end());
-    if (std::adjacent_find(tags.begin(), tags.end()) != tags.end() || anyOverlap(extents)) {
-        return LoadError::Invalid;
-    }
-    return LoadError::None;
+    cursor_ = 0;
 }
 
 LoadError TableDirectory::read(const filecore::InputFile& input,
-                               std::vector<std::uint8_t>& nameTable, filecore::FileError& error) {
+                               std::vector<std::uint8_t>& nameTable, filecore::SfntError& error) {
     nameTable.clear();
-    // Each table is read straight into the buffer that keeps it: no mapping
-    // of the file stays around beside the copies, and no byte is copied twice.
-    const std::uint64_t fileSize = input.size();
-    if (fileSize < kOffsetTableSize) {
-        return LoadError::Invalid;
+    tables.clear();
+    filecore::FontDirectory directory;
+    if (!filecore::readFontDirectory(input, 0, directory, error, {.headAdjusted = true})) {
+        return error.kind == filecore::SfntError::Kind::File ? LoadError::CannotOpen
+                                                             : LoadError::Invalid;
     }
-    std::array<std::uint8_t, kOffsetTableSize> offsetTable{};
-    if (!input.readAt(0, offsetTable, error)) {
+    auto file = std::make_shared<SourceFile>();
+    if (!file->describe(input, error.file.reason)) {
+        error.kind = filecore::SfntError::Kind::File;
+        error.problem = error.file.reason;
         return LoadError::CannotOpen;
     }
-    const std::uint64_t numTables = filecore::loadU16(offsetTable, 4);
-    const std::uint64_t directoryEnd =
-        std::min(fileSize, kOffsetTableSize + kTableRecordSize * numTables);
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(directoryEnd));
-    if (!input.readAt(0, head, error)) {
-        return LoadError::CannotOpen;
-    }
-    std::vector<Extent> extents;
-    if (const LoadError result = parse(head, fileSize, extents); result != LoadError::None) {
-        return result;
-    }
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        const auto length = static_cast<std::size_t>(extents[i].length);
-        std::span<std::uint8_t> into;
-        if (tables[i]->hasTag("name")) {
-            nameTable.resize(length);
-            into = nameTable;
-        } else {
-            tables[i]->data.resize(length);
-            into = tables[i]->data;
-        }
-        if (!input.readAt(extents[i].offset, into, error)) {
+    file->structures.push_back({0, directory.bytes});
+    assign(directory);
+    // Only the names are read; a save copies every other table from the file.
+    if (const DirectoryEntry* name = find("name"); name != nullptr) {
+        nameTable.resize(name->length);
+        filecore::FileError readError;
+        if (!input.readAt(name->offset, nameTable, readError)) {
+            error = filecore::SfntError::ofRead(readError);
             return LoadError::CannotOpen;
         }
     }
+    source = std::move(file);
     return LoadError::None;
 }
 
@@ -154,8 +91,9 @@ DirectoryEntry* TableDirectory::next() {
 }
 
 DirectoryEntry* TableDirectory::find(std::string_view fourBytes) {
-    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
-        return entry->hasTag(fourBytes);
-    });
-    return found == tables.end() ? nullptr : found->get();
+    return findIn(tables, fourBytes);
+}
+
+const DirectoryEntry* TableDirectory::find(std::string_view fourBytes) const {
+    return findIn(tables, fourBytes);
 }
