@@ -9,8 +9,7 @@
 
 // Defined together so that their construction order is their order here.
 CNameEditorApp theApp;
-TableDirectory theTableDirectory;
-NameTable theNameTable;
+FontFile theFontFile;
 
 namespace {
 
@@ -38,12 +37,12 @@ void CNameEditorApp::RunFontEditor() {
     if (*m_lpCmdLine == '\0' && !ChooseFontPath()) {
         return;
     }
-    if (!loadFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+    if (!loadFontFile(m_lpCmdLine, theFontFile)) {
         m_nExitCode = 1;
         return;
     }
 
-    CNameEditorDlg dlg;
+    CNameEditorDlg dlg(theFontFile);
     std::string reason;
     if (!canReplace(m_lpCmdLine, reason)) {
         dlg.SetReadOnlyNotice("Read-only: " + reason);
@@ -54,7 +53,7 @@ void CNameEditorApp::RunFontEditor() {
     // The status tells whether the last save the user asked for was made.
     INT_PTR result = IDCANCEL;
     while ((result = dlg.DoModal()) == IDOK) {
-        if (saveFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+        if (saveFontFile(m_lpCmdLine, theFontFile)) {
             m_nExitCode = 0;
             break;
         }
@@ -67,8 +66,9 @@ void CNameEditorApp::RunFontEditor() {
 }
 
 bool CNameEditorApp::ChooseFontPath() {
-    CFileDialog chooser(QT_TRANSLATE_NOOP("Resources", "Open"),
-                        {QT_TRANSLATE_NOOP("Resources", "TrueType/OpenType fonts (*.ttf *.otf)")});
+    CFileDialog chooser(
+        QT_TRANSLATE_NOOP("Resources", "Open"),
+        {QT_TRANSLATE_NOOP("Resources", "TrueType/OpenType fonts (*.ttf *.otf *.ttc *.otc)")});
     switch (chooser.DoModal()) {
         case IDOK:
             m_strChosenPath = chooser.GetPathName();
@@ -89,6 +89,8 @@ BOOL CNameEditorApp::ProcessInformationRequest(const char* argument) {
             "Edits the eight principal names (copyright, family, subfamily, unique\n"
             "identifier, full name, version, PostScript name, trademark) of a TrueType or\n"
             "OpenType font in a dialog; OK writes the font back to the same path.\n"
+            "In a collection (.ttc, .otc) a list chooses the font to edit; every other\n"
+            "byte of the collection is kept.\n"
             "Without FONT a file chooser asks for one. The whole rest of the command line\n"
             "is the path, blanks and all; a file named like an option is given as ./--help.\n"
             "\n"

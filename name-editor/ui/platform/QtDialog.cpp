@@ -130,6 +130,12 @@ void CWnd::SetFocus() {
     }
 }
 
+void CWnd::ShowWindow(int command) {
+    if (m_hWnd != nullptr) {
+        m_hWnd->setVisible(command != SW_HIDE);
+    }
+}
+
 void CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
     // Each icon resource holds both sizes; the toolkit picks the one it needs.
     if (m_hWnd != nullptr) {
@@ -158,6 +164,26 @@ int CComboBox::AddString(std::string_view text) {
     const QSignalBlocker quiet(combo);
     combo->insertItem(index, entry);
     return index;
+}
+
+int CComboBox::InsertString(int index, std::string_view text) {
+    QComboBox* combo = asCombo(m_hWnd);
+    if (combo == nullptr) {
+        return CB_ERR;
+    }
+    if (index < 0 || index > combo->count()) {
+        index = combo->count();
+    }
+    const QSignalBlocker quiet(combo);
+    combo->insertItem(index, fromUtf8(text));
+    return index;
+}
+
+void CComboBox::ResetContent() {
+    if (QComboBox* combo = asCombo(m_hWnd)) {
+        const QSignalBlocker quiet(combo);
+        combo->clear();
+    }
 }
 
 void CComboBox::SetItemValue(int index, std::any value) {

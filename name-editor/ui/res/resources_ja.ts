@@ -12,7 +12,7 @@
         <translation>ｷｬﾝｾﾙ</translation>
     </message>
     <message>
-        <source>TrueType/OpenType fonts (*.ttf *.otf)</source>
+        <source>TrueType/OpenType fonts (*.ttf *.otf *.ttc *.otc)</source>
         <translation type="unfinished"></translation>
     </message>
     <message>

@@ -72,8 +72,7 @@ class KestrinStartup : public ::testing::Test {
   protected:
     void SetUp() override {
         // Each case starts the program afresh, as a process would.
-        theTableDirectory.tables.clear();
-        theNameTable = NameTable{};
+        theFontFile = FontFile{};
         previous_ = setMessageBoxHandler(
             [this](void* owner, const char* text, const char* caption, unsigned type) {
                 EXPECT_EQ(owner, nullptr);
@@ -160,8 +159,7 @@ TEST_F(KestrinStartup, FailedLoadsShowTheirMessageAndNoDialog) {
         EXPECT_EQ(messages_[0].caption, "Error");
         EXPECT_EQ(messages_[0].text, expected);
         EXPECT_FALSE(dialogOpened_) << expected;
-        theTableDirectory.tables.clear();
-        theNameTable = NameTable{};
+        theFontFile = FontFile{};
     }
     EXPECT_EQ(testsupport::readFileBytes(garbage), (Bytes{0, 1, 0, 0, 0, 9}));
 }
