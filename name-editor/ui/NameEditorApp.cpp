@@ -23,6 +23,21 @@ void reportInMessageBox(std::string_view message, std::string_view path, std::st
     MessageBoxA(nullptr, std::string(message).c_str(), "Error", MB_OK | MB_ICONERROR, detail);
 }
 
+// Would a save write names other than those read, in any of the file's
+// fonts: a record's text changed or emptied, or a record added with text.
+bool namesEdited(const FontFile& file) {
+    for (const FontMember& font : file.members) {
+        for (const auto& record : font.names.records) {
+            // A record added and left empty is dropped by the save unwritten.
+            if (!record->keepsStoredBytes() &&
+                (!record->text.empty() || !record->storedBytes().empty())) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 BOOL CNameEditorApp::InitInstance() {
@@ -53,7 +68,9 @@ void CNameEditorApp::RunFontEditor() {
     // The status tells whether the last save the user asked for was made.
     INT_PTR result = IDCANCEL;
     while ((result = dlg.DoModal()) == IDOK) {
-        if (saveFontFile(m_lpCmdLine, theFontFile)) {
+        // OK without an edit (a font opened by a double-click and closed
+        // with Enter) leaves the file as it was, its time stamps included.
+        if (!namesEdited(theFontFile) || saveFontFile(m_lpCmdLine, theFontFile)) {
             m_nExitCode = 0;
             break;
         }

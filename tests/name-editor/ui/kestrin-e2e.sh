@@ -69,6 +69,19 @@ if [[ "$outcome" == collection ]]; then
     [[ -f "$collection" ]] || { echo "missing: $collection (fonts-noto-cjk)"; exit 1; }
     command -v ots-sanitize >/dev/null || { echo "missing: ots-sanitize (opentype-sanitizer)"; exit 1; }
     cp "$collection" "$work/NotoSansCJK-Regular.ttc"
+    touch -d '2020-01-01 00:00' "$work/NotoSansCJK-Regular.ttc"
+    # Going through two fonts without an edit, OK leaves the file alone.
+    "$kestrin" "$work/NotoSansCJK-Regular.ttc" 2>"$work/stderr" &
+    kestrin_pid=$!
+    find_window '^NotoSansCJK-Regular\.ttc \(1 of 10\) - Kestrin$'
+    xdotool key --delay 100 Down
+    find_window '^NotoSansCJK-Regular\.ttc \(2 of 10\) - Kestrin$'
+    xdotool key Return
+    wait_for_kestrin
+    cmp "$collection" "$work/NotoSansCJK-Regular.ttc"
+    [[ "$(stat -c %Y "$work/NotoSansCJK-Regular.ttc")" == "$(date -d '2020-01-01 00:00' +%s)" ]] ||
+        { echo "OK without an edit rewrote the collection"; exit 1; }
+
     "$kestrin" "$work/NotoSansCJK-Regular.ttc" 2>"$work/stderr" &
     kestrin_pid=$!
     find_window '^NotoSansCJK-Regular\.ttc \(1 of 10\) - Kestrin$'
