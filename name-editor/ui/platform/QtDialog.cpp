@@ -417,6 +417,11 @@ INT_PTR CDialog::DoModal() {
     if (OnInitDialog() != FALSE && window_->firstTabStop != nullptr) {
         window_->firstTabStop->setFocus();
     }
+    if (lastGeometry_.empty()) {
+        // Controls the dialog hid while it opened give back their rows.
+        widget.layout()->activate();
+        widget.resize(widget.width(), widget.sizeHint().height());
+    }
     if (!window_->ended) {
         widget.exec();
     }

@@ -323,6 +323,7 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
         // One font: no font list, and nothing of it shows.
         EXPECT_TRUE(dialog.GetDlgItem(IDC_FONTCHOOSER)->isHidden());
         EXPECT_TRUE(dialog.GetDlgItem(IDC_FONTCHOOSERLABEL)->isHidden());
+        EXPECT_EQ(window->height(), window->sizeHint().height());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
         EXPECT_EQ(QApplication::focusWidget(), list);
         QStyleOptionComboBox look;
