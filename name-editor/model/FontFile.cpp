@@ -124,9 +124,13 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
             found = tables.emplace(extent, std::move(bytes)).first;
         }
         if (const LoadError result = member.names.read(found->second); result != LoadError::None) {
+            reason = result == LoadError::Invalid
+                         ? "the 'name' table's records or strings run past its end"
+                         : "the 'name' table's strings could never be written back in one";
             if (loaded.isCollection()) {
-                reason = "Font #" + fontNumber(i) + " has a name table that can't be read.";
+                reason.insert(0, "font #" + fontNumber(i) + ": ");
             }
+            reason = filecore::sentenceOf(reason);
             return result;
         }
         // Unedited names write these bytes; a failure shows again at a save.
