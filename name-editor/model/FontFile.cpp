@@ -400,6 +400,9 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     // A signature over the whole file can't hold once anything changed.
     const bool hasSignature = file.dsigTag_ != 0 || file.dsigLength_ != 0 || file.dsigOffset_ != 0;
     const bool dropSignature = hasSignature && changed;
+    // Only a DSIG tag makes the other two fields a place in the file.
+    const bool signatureBytes =
+        file.dsigTag_ == filecore::Tag("DSIG").value() && file.dsigLength_ > 0;
 
     // Everything that stays where it is: header, directories, tables kept.
     std::vector<Extent> kept;
@@ -413,7 +416,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             }
         }
     }
-    if (hasSignature && !dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && !dropSignature) {
         kept.push_back({file.dsigOffset_, file.dsigLength_});
     }
     std::sort(kept.begin(), kept.end());
@@ -452,7 +455,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
         kept.insert(next, Extent{old.offset, zeroedTo - old.offset});
         end = std::max(end, zeroedTo);
     }
-    if (dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && dropSignature) {
         patches.push_back({file.dsigOffset_, {}, file.dsigLength_});
     }
     end = filecore::roundUp4(end);
