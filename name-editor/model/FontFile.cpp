@@ -124,9 +124,13 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
             found = tables.emplace(extent, std::move(bytes)).first;
         }
         if (const LoadError result = member.names.read(found->second); result != LoadError::None) {
+            reason = result == LoadError::Invalid
+                         ? "the 'name' table's records or strings run past its end"
+                         : "the 'name' table's strings could never be written back in one";
             if (loaded.isCollection()) {
-                reason = "Font #" + fontNumber(i) + " has a name table that can't be read.";
+                reason.insert(0, "font #" + fontNumber(i) + ": ");
             }
+            reason = filecore::sentenceOf(reason);
             return result;
         }
         // Unedited names write these bytes; a failure shows again at a save.
@@ -396,6 +400,9 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     // A signature over the whole file can't hold once anything changed.
     const bool hasSignature = file.dsigTag_ != 0 || file.dsigLength_ != 0 || file.dsigOffset_ != 0;
     const bool dropSignature = hasSignature && changed;
+    // Only a DSIG tag makes the other two fields a place in the file.
+    const bool signatureBytes =
+        file.dsigTag_ == filecore::Tag("DSIG").value() && file.dsigLength_ > 0;
 
     // Everything that stays where it is: header, directories, tables kept.
     std::vector<Extent> kept;
@@ -409,7 +416,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             }
         }
     }
-    if (hasSignature && !dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && !dropSignature) {
         kept.push_back({file.dsigOffset_, file.dsigLength_});
     }
     std::sort(kept.begin(), kept.end());
@@ -448,7 +455,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
         kept.insert(next, Extent{old.offset, zeroedTo - old.offset});
         end = std::max(end, zeroedTo);
     }
-    if (dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && dropSignature) {
         patches.push_back({file.dsigOffset_, {}, file.dsigLength_});
     }
     end = filecore::roundUp4(end);
