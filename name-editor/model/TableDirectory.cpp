@@ -97,3 +97,21 @@ DirectoryEntry* TableDirectory::find(std::string_view fourBytes) {
 const DirectoryEntry* TableDirectory::find(std::string_view fourBytes) const {
     return findIn(tables, fourBytes);
 }
+
+std::vector<std::uint8_t> TableDirectory::readTable(std::string_view fourBytes) const {
+    std::vector<std::uint8_t> bytes;
+    const DirectoryEntry* entry = find(fourBytes);
+    filecore::InputFile input;
+    std::string reason;
+    if (entry == nullptr || entry->length == 0 || !source ||
+        source->reopen(input, reason) != SaveError::None ||
+        std::uint64_t{entry->offset} + entry->length > input.size()) {
+        return bytes;
+    }
+    bytes.resize(entry->length);
+    filecore::FileError error;
+    if (!input.readAt(entry->offset, bytes, error)) {
+        bytes.clear();
+    }
+    return bytes;
+}

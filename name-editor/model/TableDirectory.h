@@ -48,6 +48,10 @@ class TableDirectory {
     // The entry tagged `fourBytes`, or null.
     DirectoryEntry* find(std::string_view fourBytes);
     const DirectoryEntry* find(std::string_view fourBytes) const;
+    // The bytes of the table tagged `fourBytes`, read from the source file
+    // while it is still as it was read; empty when there is no such table or
+    // the file can't be read or has changed.
+    std::vector<std::uint8_t> readTable(std::string_view fourBytes) const;
 
     std::uint32_t sfntVersion = 0;
     std::uint16_t searchRange = 0, entrySelector = 0, rangeShift = 0;

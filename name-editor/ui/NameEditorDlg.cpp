@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "EncodeString.h"
+#include "NameRecordsWindow.h"
 #include "NameText.h"
 
 namespace {
@@ -39,7 +40,8 @@ CNameEditorDlg::CNameEditorDlg(FontFile& file, CWnd* pParent)
     : CDialog(CNameEditorDlg::IDD, pParent),
       m_hIcon(LoadIcon(IDR_MAINFRAME)),
       file_(&file),
-      names_(file.members.empty() ? &noNames : &file.members.front().names) {}
+      names_(file.members.empty() ? &noNames : &file.members.front().names),
+      directory_(file.members.empty() ? nullptr : &file.members.front().directory) {}
 
 void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -55,6 +57,7 @@ void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_FONTCHOOSER, m_Font);
     DDX_Control(pDX, IDC_FONTCHOOSERLABEL, m_FontLabel);
     DDX_Control(pDX, IDC_READONLY, m_ReadOnly);
+    DDX_Control(pDX, IDC_NAMEWARNINGS, m_NameWarnings);
 }
 
 BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
@@ -64,6 +67,10 @@ BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
     }
     if (id == static_cast<UINT>(IDC_FONTCHOOSER) && code == CBN_SELCHANGE) {
         OnSelchangeFont();
+        return TRUE;
+    }
+    if (id == static_cast<UINT>(IDC_NAMES)) {
+        OnNames();
         return TRUE;
     }
     return CDialog::OnCommand(id, code);
@@ -113,6 +120,7 @@ void CNameEditorDlg::ShowFont(std::size_t index) {
     if (file_ != nullptr && index < file_->count()) {
         font_ = index;
         names_ = &file_->members[index].names;
+        directory_ = &file_->members[index].directory;
     }
     shownRecords_ = {};
     shownTriple_ = nullptr;
@@ -190,6 +198,71 @@ void CNameEditorDlg::OnSelchangeEncode() {
             ExchangeField(shownRecords_[field], *selected, typedFor, nameID, FieldOf(nameID));
     }
     shownTriple_ = selected;
+    ShowNameWarnings();
+}
+
+void CNameEditorDlg::OnNames() {
+    // The fields' texts go into the records first: the window shows and
+    // changes the same records.
+    OnSelchangeEncode();
+    // In a collection the window may rename a family in the other fonts too.
+    std::vector<NameTable*> otherFonts;
+    for (std::size_t index = 0; file_ != nullptr && index < file_->count(); ++index) {
+        if (index != font_) {
+            otherFonts.push_back(&file_->members[index].names);
+        }
+    }
+    RunNameRecordsWindow(GetSafeHwnd(), *names_, directory_, otherFonts);
+    ReloadNames();
+}
+
+void CNameEditorDlg::ReloadNames() {
+    // The combinations listed, and the plain texts they are listed under.
+    std::set<std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>> listed;
+    std::set<std::string> texts;
+    for (int index = 0; index < m_Encode.GetCount(); ++index) {
+        if (const NameRecord* entry = m_Encode.GetItemData<NameRecord>(index)) {
+            listed.emplace(entry->platformID, entry->encodingID, entry->languageID);
+            texts.insert(foldedCase(
+                GetEncodeString(entry->platformID, entry->encodingID, entry->languageID)));
+        }
+    }
+    for (NameRecord* record = names_->first(); record != nullptr; record = names_->next()) {
+        if (record->isDropped() ||
+            !listed.emplace(record->platformID, record->encodingID, record->languageID).second) {
+            continue;
+        }
+        std::string text =
+            GetEncodeString(record->platformID, record->encodingID, record->languageID);
+        if (!texts.insert(foldedCase(text)).second) {
+            text =
+                GetDistinctEncodeString(record->platformID, record->encodingID, record->languageID);
+        }
+        m_Encode.SetItemData(m_Encode.AddString(text), record);
+    }
+    // An entry added before the selected one moved it down the sorted list.
+    for (int index = 0; index < m_Encode.GetCount(); ++index) {
+        if (shownTriple_ != nullptr && m_Encode.GetItemData<NameRecord>(index) == shownTriple_) {
+            m_Encode.SetCurSel(index);
+            break;
+        }
+    }
+    // The window may have changed, removed or added the shown records.
+    if (shownTriple_ != nullptr) {
+        const NameRecord& shown = *shownTriple_;
+        for (std::size_t field = 0; field < shownRecords_.size(); ++field) {
+            const auto nameID = static_cast<std::uint16_t>(field);
+            NameRecord* found =
+                names_->find(shown.platformID, shown.encodingID, shown.languageID, nameID);
+            shownRecords_[field] = found;
+            FieldOf(nameID).SetWindowText(found != nullptr ? found->text : std::string());
+        }
+    }
+    ShowNameWarnings();
+}
+
+void CNameEditorDlg::ShowNameWarnings() {
+    m_NameWarnings.SetWindowText(NameWarningsSummary(*names_, directory_));
 }
 
 NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& selected,

@@ -10,6 +10,7 @@
 
 #include "FontFile.h"
 #include "NameTable.h"
+#include "TableDirectory.h"
 #include "platform/Afx.h"
 #include "resource.h"
 
@@ -33,6 +34,13 @@ class CNameEditorDlg : public CDialog {
     // Shown in the dialog when the font can't be saved where it is (read-only),
     // so the user knows before editing; the names can still be viewed.
     void SetReadOnlyNotice(std::string notice) { readOnlyNotice_ = std::move(notice); }
+    // The font's other tables, which the name checks and the records window
+    // read (the font revision, 'fvar' and 'STAT'); for a file, those of the
+    // font shown; none unless given.
+    void SetTableDirectory(TableDirectory* directory) { directory_ = directory; }
+    // "Names…": the records window over the same names, then the fields and
+    // the Encode list brought up to date with what it changed.
+    void OnNames();
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -53,6 +61,11 @@ class CNameEditorDlg : public CDialog {
     // names in the fields, and its number in the caption.
     void ShowFont(std::size_t index);
     void FillEncodeList();
+    // After the records window: entries for the combinations it added, and
+    // the fields bound afresh to the shown combination's records, whose texts
+    // or existence it may have changed.
+    void ReloadNames();
+    void ShowNameWarnings();
 
     CEdit m_Copyright;
     CEdit m_Version;
@@ -66,6 +79,7 @@ class CNameEditorDlg : public CDialog {
     CComboBox m_Font;
     CWnd m_FontLabel;
     CWnd m_ReadOnly;
+    CWnd m_NameWarnings;
     HICON m_hIcon;
 
     // Null when the dialog edits one table given on its own.
@@ -81,4 +95,5 @@ class CNameEditorDlg : public CDialog {
     // the last refresh. Text typed into a field without a record belongs to it.
     const NameRecord* shownTriple_ = nullptr;
     std::string readOnlyNotice_;
+    TableDirectory* directory_ = nullptr;
 };

@@ -44,6 +44,11 @@ constexpr DialogItemTemplate nameEditorItems[] = {
     {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Copyright"), Place::Label, 10, nullptr},
     // Empty unless the font can't be saved where it is.
     {IDC_READONLY, label, "", Place::Field, 11, nullptr},
+    // After the template's own controls, so that they keep their tab order:
+    // the records window, and how many warnings the names have (empty when none).
+    {IDC_NAMES, ControlClass::Button, QT_TRANSLATE_NOOP("Resources", "Names…"), Place::Button, 0,
+     nullptr},
+    {IDC_NAMEWARNINGS, label, "", Place::Field, 12, nullptr},
 };
 
 constexpr DialogTemplate nameEditorDialog = {

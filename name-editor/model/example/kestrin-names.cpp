@@ -12,6 +12,7 @@
 #include <tuple>
 #include <vector>
 
+#include "Files.h"
 #include "FontStore.h"
 
 namespace {
@@ -65,6 +66,11 @@ void printNames(const char* path, NameTable& names) {
 }
 
 int renameFamily(const char* source, const char* family, const char* output) {
+    // Copied onto itself under another spelling, the font would be lost.
+    if (filecore::sameFile(source, output)) {
+        std::fprintf(stderr, "kestrin-names: %s and %s are the same file\n", source, output);
+        return 1;
+    }
     std::error_code error;
     std::filesystem::copy_file(source, output, std::filesystem::copy_options::overwrite_existing,
                                error);
