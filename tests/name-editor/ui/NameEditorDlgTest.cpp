@@ -6,16 +6,21 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "DialogDriver.h"
+#include "NameOperationDialogs.h"
 
 namespace {
 
@@ -268,6 +273,52 @@ TEST(NameEditorDlg, OkShowsTheCollectionFontWhoseNameCantBeEncoded) {
     setMessageBoxHandler(previous);
     EXPECT_EQ(messages,
               (std::vector<std::string>{"FamilyName: cannot be encoded in Mac OS Roman."}));
+}
+
+// Presses `button` in the message box once one is up.
+void answerMessageBox(QMessageBox::StandardButton button) {
+    QTimer::singleShot(20, [button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(button)->click();
+        } else {
+            answerMessageBox(button);
+        }
+    });
+}
+
+// A family renamed in one font of a collection is offered for the other
+// fonts that carry it; a font of another family is never touched.
+TEST(NameEditorDlg, RenamingAFamilyOffersItForTheCollectionsFontsThatCarryIt) {
+    NameTable shown, sibling, stranger;
+    shown.add(3, 1, 1033, 1, "Sample");
+    sibling.add(3, 1, 1033, 1, "Sample");
+    sibling.add(3, 1, 1033, 4, "Sample Bold");
+    stranger.add(3, 1, 1033, 1, "Other");
+    for (const bool accept : {true, false}) {
+        testsupport::ModalWatchdog watchdog;
+        testsupport::ModalScript fill([accept] {
+            QWidget* form = QApplication::activeModalWidget();
+            ASSERT_NE(form, nullptr);
+            for (auto* field : form->findChildren<QLineEdit*>()) {
+                if (field->text().isEmpty()) {
+                    field->setText("Renamed");  // the new family; the old one is filled in
+                }
+            }
+            answerMessageBox(accept ? QMessageBox::Yes : QMessageBox::No);
+            form->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        const std::optional<NamePlan> plan = askRenameFamily(nullptr, shown, {&sibling, &stranger});
+        ASSERT_TRUE(plan.has_value());
+        std::multiset<std::pair<const NameTable*, std::string>> changes;
+        for (const NameChange& change : plan->changes) {
+            changes.emplace(change.table, change.after);
+        }
+        std::multiset<std::pair<const NameTable*, std::string>> expected = {{&shown, "Renamed"}};
+        if (accept) {
+            expected.insert({{&sibling, "Renamed"}, {&sibling, "Renamed Bold"}});
+        }
+        EXPECT_EQ(changes, expected) << accept;
+    }
 }
 
 TEST(NameEditorDlg, CancelAndEscapeStoreNothingTypedSinceTheLastRefresh) {
