@@ -369,6 +369,22 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             fresh[first].oldPlace = extent;
         }
     }
+    // A 'name' table's bytes may also be another font's table of another
+    // tag: then they stay too.
+    std::map<Extent, FreshName*> replacing;
+    for (FreshName& name : fresh) {
+        if (name.oldPlace) {
+            replacing[*name.oldPlace] = &name;
+        }
+    }
+    for (std::size_t i = 0; i < count && !replacing.empty(); ++i) {
+        for (const auto& entry : file.members[i].directory.tables) {
+            const auto found = replacing.find({entry->offset, entry->length});
+            if (found != replacing.end() && !(freshOf[i] && entry->hasTag("name"))) {
+                found->second->oldPlace.reset();
+            }
+        }
+    }
 
     filecore::InputFile input;
     if (const SaveError error = source->reopen(input, reason); error != SaveError::None) {
