@@ -41,6 +41,16 @@ SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
                                                           : SaveError::CannotOpen;
 }
 
+// A failure while copying from the file read: it ended early (cut since it
+// was checked) or could not be read.
+SaveError fromSourceError(const filecore::FileError& error, std::string& reason) {
+    if (error.step != filecore::FileError::Step::Read) {
+        return fromFileError(error, reason);
+    }
+    reason = error.reason;
+    return SaveError::SourceChanged;
+}
+
 // What a chooser shows of a record: Windows English first, then any Windows
 // or Unicode record, then Macintosh English, then anything with text.
 int preference(const NameRecord& record) {
@@ -359,42 +369,64 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             fresh[first].oldPlace = extent;
         }
     }
+    // A 'name' table's bytes may also be another font's table of another
+    // tag: then they stay too.
+    std::map<Extent, FreshName*> replacing;
+    for (FreshName& name : fresh) {
+        if (name.oldPlace) {
+            replacing[*name.oldPlace] = &name;
+        }
+    }
+    for (std::size_t i = 0; i < count && !replacing.empty(); ++i) {
+        for (const auto& entry : file.members[i].directory.tables) {
+            const auto found = replacing.find({entry->offset, entry->length});
+            if (found != replacing.end() && !(freshOf[i] && entry->hasTag("name"))) {
+                found->second->oldPlace.reset();
+            }
+        }
+    }
 
     filecore::InputFile input;
     if (const SaveError error = source->reopen(input, reason); error != SaveError::None) {
         return error;
     }
-    // The checksum of every table that stays, once per table however shared.
+    // 'head' is summed with checkSumAdjustment as zero, as in a single font.
     filecore::FileError error;
-    saveplan::SourceSums sums(input);
-    std::map<Extent, std::uint32_t> checksums;
-    bool changed = !fresh.empty();
+    std::map<Extent, std::uint32_t> adjustments;
     for (std::size_t i = 0; i < count; ++i) {
-        for (const auto& entry : file.members[i].directory.tables) {
-            if ((freshOf[i] && entry->hasTag("name")) || entry->length == 0) {
-                continue;
+        const DirectoryEntry* head = file.members[i].directory.find("head");
+        if (head != nullptr && head->length >= filecore::kHeadChecksumAdjustmentOffset + 4) {
+            std::array<std::uint8_t, 4> word{};
+            if (!input.readAt(head->offset + filecore::kHeadChecksumAdjustmentOffset, word,
+                              error)) {
+                return fromSourceError(error, reason);
             }
-            const Extent extent{entry->offset, entry->length};
-            auto found = checksums.find(extent);
-            if (found == checksums.end()) {
-                std::uint32_t checksum = 0;
-                bool zeroPadded = false;
-                if (!sums.sum(entry->offset, entry->length, checksum, zeroPadded, error)) {
-                    return fromFileError(error, reason);
-                }
-                if (entry->hasTag("head") &&
-                    entry->length >= filecore::kHeadChecksumAdjustmentOffset + 4) {
-                    // Summed with checkSumAdjustment as zero, as in a single font.
-                    std::array<std::uint8_t, 4> adjustment{};
-                    if (!input.readAt(entry->offset + filecore::kHeadChecksumAdjustmentOffset,
-                                      adjustment, error)) {
-                        return fromFileError(error, reason);
+            adjustments[{head->offset, head->length}] = filecore::loadU32(word, 0);
+        }
+    }
+    const auto adjustmentOf = [&adjustments](const Extent& extent) {
+        const auto found = adjustments.find(extent);
+        return found == adjustments.end() ? 0 : found->second;
+    };
+    // With no name edited, only a checksum that was wrong changes the file;
+    // finding out takes a pass over the tables before anything is written.
+    bool changed = !fresh.empty();
+    if (!changed) {
+        saveplan::SourceSums sums(input);
+        std::map<Extent, std::uint32_t> checked;
+        for (std::size_t i = 0; i < count && !changed; ++i) {
+            for (const auto& entry : file.members[i].directory.tables) {
+                const Extent extent{entry->offset, entry->length};
+                auto found = checked.find(extent);
+                if (entry->length > 0 && found == checked.end()) {
+                    std::uint32_t checksum = 0;
+                    if (!sums.sum(entry->offset, entry->length, checksum, error)) {
+                        return fromSourceError(error, reason);
                     }
-                    checksum -= filecore::loadU32(adjustment, 0);
+                    found = checked.emplace(extent, checksum - adjustmentOf(extent)).first;
                 }
-                found = checksums.emplace(extent, checksum).first;
+                changed = changed || (entry->length > 0 && found->second != entry->checksum);
             }
-            changed = changed || found->second != entry->checksum;
         }
     }
     // A signature over the whole file can't hold once anything changed.
@@ -482,9 +514,13 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
         std::fill(structures.front().begin() + static_cast<std::ptrdiff_t>(at),
                   structures.front().end(), std::uint8_t{0});
     }
+    // Checksums of the tables copied are known once they were copied.
+    saveplan::Output out;
     struct Update {
         DirectoryEntry* entry;
         std::uint32_t checksum, offset, length;
+        std::optional<std::size_t> sum;  // in `out`
+        std::size_t structure, at;       // where the checksum goes
     };
     std::vector<Update> updates;
     for (std::size_t i = 0; i < count; ++i) {
@@ -492,18 +528,18 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
         const auto& tables = file.members[i].directory.tables;
         for (std::size_t j = 0; j < tables.size(); ++j) {
             DirectoryEntry& entry = *tables[j];
-            Update update{&entry, 0, entry.offset, entry.length};
+            const std::size_t at = filecore::kOffsetTableSize + filecore::kTableRecordSize * j;
+            Update update{&entry, 0, entry.offset, entry.length, std::nullopt, i + 1, at + 4};
             if (freshOf[i] && entry.hasTag("name")) {
                 const FreshName& name = fresh[*freshOf[i]];
-                update = {&entry, filecore::tableChecksum(name.bytes),
-                          static_cast<std::uint32_t>(name.offset),
-                          static_cast<std::uint32_t>(name.bytes.size())};
+                update.checksum = filecore::tableChecksum(name.bytes);
+                update.offset = static_cast<std::uint32_t>(name.offset);
+                update.length = static_cast<std::uint32_t>(name.bytes.size());
             } else if (entry.length > 0) {
-                update.checksum = checksums.at({entry.offset, entry.length});
+                update.sum = out.sumSource(entry.offset, entry.length);
             } else if (entry.offset > end) {
                 update.offset = static_cast<std::uint32_t>(end);  // nothing there any more
             }
-            const std::size_t at = filecore::kOffsetTableSize + filecore::kTableRecordSize * j;
             filecore::storeU32(bytes, at + 4, update.checksum);
             filecore::storeU32(bytes, at + 8, update.offset);
             filecore::storeU32(bytes, at + 12, update.length);
@@ -520,7 +556,6 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     std::erase_if(patches, [](const Patch& patch) { return patch.end() == patch.offset; });
     std::sort(patches.begin(), patches.end(),
               [](const Patch& a, const Patch& b) { return a.offset < b.offset; });
-    saveplan::Output out;
     const auto copyUpTo = [&](std::uint64_t to) {
         const std::uint64_t from = out.size();
         if (to <= from) {
@@ -547,7 +582,25 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
 
     const bool replacesSource = filecore::identityOf(path) == source->identity;
     filecore::FileReplacement output;
-    if (!output.create(path, error) || !out.write(output, input, error) || !output.commit(error)) {
+    if (!output.create(path, error)) {
+        return fromFileError(error, reason);
+    }
+    if (!out.write(output, input, error)) {
+        return fromSourceError(error, reason);
+    }
+    for (Update& update : updates) {
+        if (update.sum) {
+            update.checksum =
+                out.sum(*update.sum) - adjustmentOf({update.entry->offset, update.entry->length});
+            filecore::storeU32(structures[update.structure], update.at, update.checksum);
+        }
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!output.writeAt(file.directoryAt_[i], structures[i + 1], error)) {
+            return fromFileError(error, reason);
+        }
+    }
+    if (!output.commit(error)) {
         return fromFileError(error, reason);
     }
     if (replacesSource) {

@@ -42,7 +42,7 @@ struct TablePlan {
     std::uint32_t offset = 0;
     std::uint32_t checksum = 0;
     bool copied = false;
-    bool zeroPadded = false;  // the source's padding after the table is zeros
+    std::size_t sum = 0;  // the copy's checksum in the output plan
 };
 
 // The offset table: the number of tables as written, the search fields as read.
@@ -58,6 +58,16 @@ SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
     reason = error.reason;
     return error.step == filecore::FileError::Step::Write ? SaveError::WriteError
                                                           : SaveError::CannotOpen;
+}
+
+// A failure while copying from the font read: the file ended early (cut
+// since it was checked) or could not be read.
+SaveError fromSourceError(const filecore::FileError& error, std::string& reason) {
+    if (error.step != filecore::FileError::Step::Read) {
+        return fromFileError(error, reason);
+    }
+    reason = error.reason;
+    return SaveError::SourceChanged;
 }
 
 }  // namespace
@@ -189,17 +199,6 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
         }
     }
     filecore::FileError error;
-    saveplan::SourceSums sums(source);
-    for (TablePlan& table : plan) {
-        if (table.copied && table.length > 0) {
-            if (!sums.sum(table.entry->offset, table.length, table.checksum, table.zeroPadded,
-                          error)) {
-                return fromFileError(error, reason);
-            }
-        } else {
-            table.checksum = filecore::tableChecksum(table.bytes);
-        }
-    }
     // 'head' is summed with checkSumAdjustment as zero; the adjustment then
     // makes the whole font sum to the target. Tables start at 4-byte
     // boundaries with zero padding, so the font's sum is that of the
@@ -209,42 +208,26 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
         TablePlan& table = plan[*head];
         newHead.resize(table.length);
         if (!source.readAt(table.entry->offset, newHead, error)) {
-            return fromFileError(error, reason);
+            return fromSourceError(error, reason);
         }
         filecore::storeU32(newHead, filecore::kHeadChecksumAdjustmentOffset, 0);
         table.bytes = newHead;
         table.copied = false;
-        table.checksum = filecore::tableChecksum(newHead);
     }
+    // The directory goes in last, once the copies have been summed.
     std::vector<std::uint8_t> header(kOffsetTableSize + kTableRecordSize * plan.size());
-    putOffsetTable(header, directory);
-    std::uint32_t fontSum = 0;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        const std::size_t at = kOffsetTableSize + kTableRecordSize * i;
-        filecore::storeU32(header, at, plan[i].entry->tag.value());
-        filecore::storeU32(header, at + 4, plan[i].checksum);
-        filecore::storeU32(header, at + 8, plan[i].offset);
-        filecore::storeU32(header, at + 12, plan[i].length);
-        fontSum += plan[i].checksum;
-    }
-    fontSum += filecore::tableChecksum(header);
-    if (!newHead.empty()) {
-        filecore::storeU32(newHead, filecore::kHeadChecksumAdjustmentOffset,
-                           filecore::kFontChecksumTarget - fontSum);
-    }
-
-    // Tables that follow one another in the source as they do in the new
-    // file, zero padding included, go out as one copy.
     saveplan::Output out;
-    out.bytes(header);
-    for (const TablePlan& table : plan) {
+    out.zeros(header.size());
+    for (TablePlan& table : plan) {
         out.zeros(table.offset - out.size());
-        if (!table.copied) {
-            out.bytes(table.bytes);
-        } else if (table.zeroPadded) {
-            out.copy(table.entry->offset, filecore::roundUp4(table.length));
+        if (table.copied) {
+            if (table.length > 0) {
+                table.sum = out.sumSource(table.entry->offset, table.length);
+                out.copy(table.entry->offset, table.length);
+            }
         } else {
-            out.copy(table.entry->offset, table.length);
+            out.bytes(table.bytes);
+            table.checksum = filecore::tableChecksum(table.bytes);
         }
     }
     // The font ends at a 4-byte boundary, as every table does.
@@ -253,7 +236,33 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
     const bool replacesSource =
         directory.source && filecore::identityOf(path) == directory.source->identity;
     filecore::FileReplacement output;
-    if (!output.create(path, error) || !out.write(output, source, error) || !output.commit(error)) {
+    if (!output.create(path, error)) {
+        return fromFileError(error, reason);
+    }
+    if (!out.write(output, source, error)) {
+        return fromSourceError(error, reason);
+    }
+    putOffsetTable(header, directory);
+    std::uint32_t fontSum = 0;
+    for (std::size_t i = 0; i < plan.size(); ++i) {
+        TablePlan& table = plan[i];
+        if (table.copied) {
+            table.checksum = table.length == 0 ? 0 : out.sum(table.sum);
+        }
+        const std::size_t at = kOffsetTableSize + kTableRecordSize * i;
+        filecore::storeU32(header, at, table.entry->tag.value());
+        filecore::storeU32(header, at + 4, table.checksum);
+        filecore::storeU32(header, at + 8, table.offset);
+        filecore::storeU32(header, at + 12, table.length);
+        fontSum += table.checksum;
+    }
+    fontSum += filecore::tableChecksum(header);
+    std::array<std::uint8_t, 4> adjustment{};
+    filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - fontSum);
+    if (!output.writeAt(0, header, error) ||
+        (head && !output.writeAt(plan[*head].offset + filecore::kHeadChecksumAdjustmentOffset,
+                                 adjustment, error)) ||
+        !output.commit(error)) {
         return fromFileError(error, reason);
     }
     if (replacesSource) {

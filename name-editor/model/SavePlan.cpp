@@ -10,9 +10,21 @@ namespace saveplan {
 
 namespace {
 
-// Large enough that a 16 MB font is summed in a few dozen reads, small enough
-// to stay in the processor's cache between the read and the sum.
-constexpr std::size_t kSumChunk = std::size_t{256} * 1024;
+// Large enough that a 16 MB font takes a few dozen reads and writes, small
+// enough to stay in the processor's cache between the read, the sum and the
+// write.
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
+
+// The checksum contribution of `bytes` that start `phase` bytes (0-3) into
+// a 32-bit word of their table.
+std::uint32_t checksumAt(std::span<const std::uint8_t> bytes, std::size_t phase) {
+    std::uint32_t sum = 0;
+    std::size_t i = 0;
+    for (; phase % 4 != 0 && i < bytes.size(); ++i, ++phase) {
+        sum += std::uint32_t{bytes[i]} << (24 - 8 * (phase % 4));
+    }
+    return sum + filecore::tableChecksum(bytes.subspan(i));
+}
 
 }  // namespace
 
@@ -48,79 +60,82 @@ void Output::zeros(std::uint64_t count) {
     pieces_.push_back({Piece::Kind::Zeros, 0, count, {}});
 }
 
+std::size_t Output::sumSource(std::uint64_t from, std::uint64_t length) {
+    const auto [at, added] = asked_.try_emplace({from, length}, sums_.size());
+    if (added) {
+        sums_.push_back({from, length, 0});
+    }
+    return at->second;
+}
+
+void Output::sumChunk(std::uint64_t at, std::span<const std::uint8_t> chunk) {
+    const std::uint64_t end = at + chunk.size();
+    // The first table that ends after the chunk's start; tables don't overlap.
+    auto k = std::partition_point(byOffset_.begin(), byOffset_.end(), [&](std::size_t index) {
+        return sums_[index].from + sums_[index].length <= at;
+    });
+    for (; k != byOffset_.end() && sums_[*k].from < end; ++k) {
+        Summed& table = sums_[*k];
+        const std::uint64_t start = std::max(at, table.from);
+        const std::uint64_t stop = std::min(end, table.from + table.length);
+        if (start < stop) {
+            table.checksum += checksumAt(chunk.subspan(static_cast<std::size_t>(start - at),
+                                                       static_cast<std::size_t>(stop - start)),
+                                         static_cast<std::size_t>((start - table.from) % 4));
+        }
+    }
+}
+
 bool Output::write(filecore::FileReplacement& output, const filecore::InputFile& source,
-                   filecore::FileError& error) const {
-    // Copies go out as gathered writes straight from a mapping of the source:
-    // on this kernel a copy_file_range between offsets that differ within a
-    // page (a table that moves by a few bytes) is the slowest way there is.
-    filecore::FileView mapping;
-    const bool mapped = source.map(mapping);
-    static const std::array<std::uint8_t, 4096> kZeros{};
-    std::vector<std::span<const std::uint8_t>> gathered;
-    const auto flush = [&] {
-        const bool written =
-            gathered.empty() || output.appendMapped(gathered, mapping, source, error);
-        gathered.clear();
-        return written;
-    };
+                   filecore::FileError& error) {
+    byOffset_.resize(sums_.size());
+    for (std::size_t k = 0; k < sums_.size(); ++k) {
+        byOffset_[k] = k;
+        sums_[k].checksum = 0;
+    }
+    std::sort(byOffset_.begin(), byOffset_.end(),
+              [this](std::size_t a, std::size_t b) { return sums_[a].from < sums_[b].from; });
+    std::vector<std::uint8_t> buffer;
     for (const Piece& piece : pieces_) {
         bool written = true;
         switch (piece.kind) {
             case Piece::Kind::Copy:
-                if (mapped) {
-                    gathered.push_back(
-                        mapping.bytes().subspan(static_cast<std::size_t>(piece.from),
-                                                static_cast<std::size_t>(piece.length)));
-                } else {
-                    written = output.appendFrom(source, piece.from, piece.length, error);
+                for (std::uint64_t done = 0; written && done < piece.length;) {
+                    buffer.resize(static_cast<std::size_t>(
+                        std::min<std::uint64_t>(piece.length - done, kChunk)));
+                    written = source.readAt(piece.from + done, buffer, error);
+                    if (written) {
+                        sumChunk(piece.from + done, buffer);
+                        written = output.append(buffer, error);
+                        done += buffer.size();
+                    }
                 }
                 break;
             case Piece::Kind::Bytes:
-                if (mapped) {
-                    gathered.push_back(piece.bytes);
-                } else {
-                    written = output.append(piece.bytes, error);
-                }
+                written = output.append(piece.bytes, error);
                 break;
             case Piece::Kind::Zeros:
-                if (mapped && piece.length <= kZeros.size()) {
-                    gathered.push_back(
-                        std::span(kZeros).first(static_cast<std::size_t>(piece.length)));
-                } else {
-                    written = flush() && output.appendZeros(piece.length, error);
-                }
+                written = output.appendZeros(piece.length, error);
                 break;
         }
         if (!written) {
             return false;
         }
     }
-    return flush();
+    return true;
 }
 
 bool SourceSums::sum(std::uint64_t offset, std::uint64_t length, std::uint32_t& checksum,
-                     bool& zeroPadded, filecore::FileError& error) {
-    const std::uint64_t padding = filecore::roundUp4(length) - length;
-    const std::uint64_t available = source_.size() - std::min(source_.size(), offset + length);
-    const std::uint64_t total = length + std::min(padding, available);
+                     filecore::FileError& error) {
     checksum = 0;
-    zeroPadded = padding <= available;
-    std::uint64_t done = 0;
-    while (done < total) {
+    for (std::uint64_t done = 0; done < length;) {
         // Whole words per read, so that each read's sum adds to the table's.
-        const auto piece =
-            static_cast<std::size_t>(std::min<std::uint64_t>(total - done, kSumChunk));
-        buffer_.resize(piece);
+        buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunk)));
         if (!source_.readAt(offset + done, buffer_, error)) {
             return false;
         }
-        const auto tableBytes = static_cast<std::size_t>(
-            std::min<std::uint64_t>(piece, length - std::min(length, done)));
-        checksum += filecore::tableChecksum(std::span(buffer_).first(tableBytes));
-        for (std::size_t i = tableBytes; i < piece; ++i) {
-            zeroPadded = zeroPadded && buffer_[i] == 0;
-        }
-        done += piece;
+        checksum += filecore::tableChecksum(buffer_);
+        done += buffer_.size();
     }
     return true;
 }

@@ -1,11 +1,13 @@
 // What the model's saves share: the new file as a list of pieces (ranges
-// copied from the source file, bytes held in memory, zeros), written with
-// ranges that follow one another in the source copied as one; and the
-// checksums of tables that stay in the source file.
+// copied from the source file, bytes held in memory, zeros), and the
+// checksums of tables that stay in the source file, summed as they are
+// copied.
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "Files.h"
@@ -21,8 +23,18 @@ class Output {
     void zeros(std::uint64_t count);
     std::uint64_t size() const { return size_; }
 
+    // Asks for the checksum of `length` bytes at `from` in the source, which
+    // a copy must cover and no other table asked for may overlap (the very
+    // same range may be asked for again). The handle is for sum().
+    std::size_t sumSource(std::uint64_t from, std::uint64_t length);
+    // After write(): the checksum asked for.
+    std::uint32_t sum(std::size_t handle) const { return sums_[handle].checksum; }
+
+    // Copies pass through one buffer, read from the source and summed on the
+    // way: every byte is copied twice, as by cp or dd, and summed while it
+    // is in the cache.
     bool write(filecore::FileReplacement& output, const filecore::InputFile& source,
-               filecore::FileError& error) const;
+               filecore::FileError& error);
 
   private:
     struct Piece {
@@ -31,18 +43,25 @@ class Output {
         std::uint64_t from = 0, length = 0;
         std::span<const std::uint8_t> bytes;
     };
+    struct Summed {
+        std::uint64_t from = 0, length = 0;
+        std::uint32_t checksum = 0;
+    };
+    void sumChunk(std::uint64_t at, std::span<const std::uint8_t> chunk);
+
     std::vector<Piece> pieces_;
+    std::vector<Summed> sums_;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> asked_;  // into sums_
+    std::vector<std::size_t> byOffset_;  // sums_ in source order, for write()
     std::uint64_t size_ = 0;
 };
 
-// Reads tables of the source through one buffer to sum them.
+// Sums tables of the source through one buffer, for a save that must know a
+// checksum before it writes anything.
 class SourceSums {
   public:
     explicit SourceSums(const filecore::InputFile& source) : source_(source) {}
-    // The checksum of `length` bytes at `offset`; `zeroPadded` tells whether
-    // the file holds zeros after them up to the next multiple of 4 (from
-    // `offset`), so that table and padding can be copied together.
-    bool sum(std::uint64_t offset, std::uint64_t length, std::uint32_t& checksum, bool& zeroPadded,
+    bool sum(std::uint64_t offset, std::uint64_t length, std::uint32_t& checksum,
              filecore::FileError& error);
 
   private:
