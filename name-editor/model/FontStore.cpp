@@ -1,5 +1,6 @@
 #include "FontStore.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -308,22 +309,41 @@ bool saveFont(const char* path, TableDirectory& directory, NameTable& names) {
     return true;
 }
 
-bool canReplace(const std::string& path, std::string& reason) {
+bool canReplace(const std::string& path, std::string& reason, std::string* folderOut) {
     std::string resolved;
     std::optional<filecore::FileIdentity> existing;
     filecore::FileError error;
-    if (!filecore::FileReplacement::check(path, resolved, existing, error)) {
-        reason = error.reason;
-        return false;
+    if (filecore::FileReplacement::check(path, resolved, existing, error)) {
+        return true;
     }
-    // The new file is made beside the old one and renamed over it.
-    std::filesystem::path folder = std::filesystem::path(resolved).parent_path();
+    reason = error.reason;
+    // The check gives the reason, not whether the file or its folder gave
+    // it: a folder that can't be written is told as the folder. The new file
+    // is made beside the old one, where a link leads, and renamed over it.
+    std::error_code failed;
+    std::filesystem::path folder = std::filesystem::weakly_canonical(path, failed).parent_path();
+    if (failed || folder.empty()) {
+        folder = std::filesystem::path(path).parent_path();
+    }
     if (folder.empty()) {
         folder = ".";
     }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (folderOut != nullptr && access(folder.c_str(), W_OK | X_OK) != 0) {
         reason = std::strerror(errno);
-        return false;
+        *folderOut = folder.string();
     }
-    return true;
+    return false;
+}
+
+std::uint64_t hardLinkCount(const std::string& path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 ? status.st_nlink : 0;
+}
+
+bool isCollection(const std::string& path) {
+    filecore::InputFile input;
+    filecore::FileError error;
+    std::array<std::uint8_t, 4> tag{};
+    return input.open(path, error) && input.size() >= tag.size() && input.readAt(0, tag, error) &&
+           filecore::loadU32(tag, 0) == 0x74746366;  // 'ttcf'
 }

@@ -3,6 +3,7 @@
 // messages the user sees, through the error reporter, before they return false.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -37,8 +38,13 @@ bool loadFont(const char* path, TableDirectory& directory, NameTable& names);
 bool saveFont(const char* path, TableDirectory& directory, NameTable& names);
 
 // Would a save to `path` be refused before anything is written (a read-only
-// file, a folder that can't be written)? If so, false with the reason.
-bool canReplace(const std::string& path, std::string& reason);
+// file, a folder that can't be written)? If so, false with the reason, and
+// where it is the folder that can't be written, the folder in `folder`.
+bool canReplace(const std::string& path, std::string& reason, std::string* folder = nullptr);
+// How many names (hard links) the file at `path` has; 0 when it can't be told.
+std::uint64_t hardLinkCount(const std::string& path);
+// Does the file at `path` begin as a TrueType Collection ('ttcf')?
+bool isCollection(const std::string& path);
 
 // Where loadFont and saveFont send their messages. The default writes
 // "Error: <message>" to standard error. `reason` is the system's reason

@@ -300,6 +300,13 @@ NameRecord* NameTable::current() {
     return cursor_ < records.size() ? records[cursor_].get() : nullptr;
 }
 
+bool NameTable::hasEdits() const {
+    return std::any_of(records.begin(), records.end(), [](const auto& record) {
+        return record->fromFile_ ? !record->keepsStoredBytes() || record->isDropped()
+                                 : !record->isDropped();
+    });
+}
+
 const NameRecord* NameTable::firstUnencodable() const {
     for (const auto& record : records) {
         if (!record->isDropped() && !record->keepsStoredBytes() &&

@@ -81,6 +81,9 @@ class NameTable {
     // The first record a save would write whose text its encoding can't
     // hold (or has no converter for), or null.
     const NameRecord* firstUnencodable() const;
+    // Would a save write names other than those read: a record's text
+    // changed or emptied, or a record added with text.
+    bool hasEdits() const;
 
     // Takes the record out of the font. It is not freed, so that pointers to
     // it (a window's, a plan's) stay valid; a save leaves it out.

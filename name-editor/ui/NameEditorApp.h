@@ -24,6 +24,8 @@ class CNameEditorApp : public CWinApp {
     bool ChooseFontPath();
 
     std::string m_strChosenPath;
+    // Whether the model's messages come from a save rather than the load.
+    bool saving_ = false;
 };
 
 // The program-wide objects, constructed in this order before the program

@@ -300,12 +300,17 @@ void CNameEditorDlg::OnOK() {
     }
     if (record != nullptr) {
         ShowRecord(*record);
+        const std::string encoding =
+            nametext::encodingName(record->platformID, record->encodingID, record->languageID);
         const std::string message =
-            std::string(record->nameID < 8 ? kFieldNames[record->nameID] : "Name") +
-            ": cannot be encoded in " +
-            nametext::encodingName(record->platformID, record->encodingID, record->languageID) +
-            ".";
-        MessageBoxA(nullptr, message.c_str(), "Error", MB_OK | MB_ICONERROR);
+            AfxTranslate(QT_TRANSLATE_NOOP("Resources", "%1: cannot be encoded in %2."),
+                         {record->nameID < 8 ? kFieldNames[record->nameID] : "Name", encoding});
+        const std::string advice = AfxTranslate(
+            QT_TRANSLATE_NOOP("Resources",
+                              "Change the text to characters that %1 holds, or press Cancel."),
+            {encoding});
+        MessageBoxA(nullptr, message.c_str(), QT_TRANSLATE_NOOP("Resources", "Error"),
+                    MB_OK | MB_ICONERROR, {{}, advice});
         return;
     }
     CDialog::OnOK();

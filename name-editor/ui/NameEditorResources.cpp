@@ -11,9 +11,38 @@ namespace {
 constexpr auto label = ControlClass::Static;
 constexpr auto edit = ControlClass::Edit;
 
+// The tooltips of a label and its field: the name ID and what it is for.
+constexpr const char* encodeTip = QT_TRANSLATE_NOOP(
+    "Resources", "The platform, encoding and language of the names below; each has its own set.");
+constexpr const char* fontNameTip = QT_TRANSLATE_NOOP(
+    "Resources",
+    "Name ID 4: Full font name, shown in font menus"
+    "\n* marks a name every font has (IDs 1 to 4): systems list and tell fonts apart by it.");
+constexpr const char* familyNameTip = QT_TRANSLATE_NOOP(
+    "Resources",
+    "Name ID 1: Font family name, shared by the family's styles"
+    "\n* marks a name every font has (IDs 1 to 4): systems list and tell fonts apart by it.");
+constexpr const char* subFamilyNameTip = QT_TRANSLATE_NOOP(
+    "Resources",
+    "Name ID 2: Font subfamily (style) name: Regular, Italic, Bold or Bold Italic"
+    "\n* marks a name every font has (IDs 1 to 4): systems list and tell fonts apart by it.");
+constexpr const char* uniqueIdentifierTip = QT_TRANSLATE_NOOP(
+    "Resources",
+    "Name ID 3: Unique font identifier, telling this font from every other"
+    "\n* marks a name every font has (IDs 1 to 4): systems list and tell fonts apart by it.");
+constexpr const char* postscriptNameTip = QT_TRANSLATE_NOOP(
+    "Resources", "Name ID 6: PostScript name, used by printers and in PDF files; no blanks");
+constexpr const char* versionTip =
+    QT_TRANSLATE_NOOP("Resources", "Name ID 5: Version string, \"Version 1.000\" and so on");
+constexpr const char* trademarkTip = QT_TRANSLATE_NOOP("Resources", "Name ID 7: Trademark notice");
+constexpr const char* fontChooserTip =
+    QT_TRANSLATE_NOOP("Resources", "The font of the collection whose names are shown below.");
+constexpr const char* copyrightTip = QT_TRANSLATE_NOOP("Resources", "Name ID 0: Copyright notice");
+
 // Template order is the tab order: the lists, the fields top to bottom, the
-// buttons. Each label stands on its control's row; row 2 is a gap. The texts
-// are English; their translations (context "Resources") are in res/resources_*.ts.
+// buttons. Each label stands on its control's row, its '&' marking the Alt
+// key that takes the focus there; row 2 is a gap. The texts are English;
+// their translations (context "Resources") are in res/resources_*.ts.
 constexpr DialogItemTemplate nameEditorItems[] = {
     // Shown only for a collection, to choose which of its fonts to edit.
     {IDC_FONTCHOOSER, ControlClass::ComboBox, "", Place::Field, 0, nullptr},
@@ -30,19 +59,25 @@ constexpr DialogItemTemplate nameEditorItems[] = {
      nullptr},
     {IDCANCEL, ControlClass::Button, QT_TRANSLATE_NOOP("Resources", "Cancel"), Place::Button, 0,
      nullptr},
-    {IDC_FONTCHOOSERLABEL, label, QT_TRANSLATE_NOOP("Resources", "Font"), Place::Label, 0, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Encode"), Place::Label, 1, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* FontName"), Place::Label, 3, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* FamilyName"), Place::Label, 4, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* SubFamilyName"), Place::Label, 5,
-     nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* UniqueIdentifier"), Place::Label, 6,
-     nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "PostscriptName"), Place::Label, 7, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Version"), Place::Label, 8, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Trademark"), Place::Label, 9, nullptr},
-    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Copyright"), Place::Label, 10, nullptr},
-    // Empty unless the font can't be saved where it is.
+    {IDC_FONTCHOOSERLABEL, label, QT_TRANSLATE_NOOP("Resources", "F&ont"), Place::Label, 0,
+     fontChooserTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "&Encode"), Place::Label, 1, encodeTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* &FontName"), Place::Label, 3,
+     fontNameTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* F&amilyName"), Place::Label, 4,
+     familyNameTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* &SubFamilyName"), Place::Label, 5,
+     subFamilyNameTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* &UniqueIdentifier"), Place::Label, 6,
+     uniqueIdentifierTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "&PostscriptName"), Place::Label, 7,
+     postscriptNameTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "&Version"), Place::Label, 8, versionTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "&Trademark"), Place::Label, 9,
+     trademarkTip},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "&Copyright"), Place::Label, 10,
+     copyrightTip},
+    // Empty unless the font can't be saved where it is or has other names.
     {IDC_READONLY, label, "", Place::Field, 11, nullptr},
     // After the template's own controls, so that they keep their tab order:
     // the records window, and how many warnings the names have (empty when none).

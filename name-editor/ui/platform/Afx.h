@@ -8,6 +8,7 @@
 
 #include <any>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -48,7 +49,7 @@ class CWnd {
     // kept as given, so reading the field back before the user changes it
     // yields exactly this text, valid UTF-8 or not.
     void SetWindowText(std::string_view text);
-    // The window's text as UTF-8 (for a dialog, its caption).
+    // The text of an edit control or a dialog's caption, UTF-8.
     void GetWindowText(std::string& text) const;
     void SetIcon(HICON icon, BOOL bigIcon);
     // Gives the window the keyboard focus.
@@ -90,7 +91,7 @@ class CComboBox : public CWnd {
     int GetCurSel() const;
 
   private:
-    void SetItemValue(int index, std::any value);
+    void SetItemValue(int index, const std::any& value);
     std::any GetItemValue(int index) const;
 };
 
@@ -151,8 +152,7 @@ class CFileDialog {
     CFileDialog(std::string title, std::vector<std::string> filters, CWnd* parent = nullptr);
 
     // IDOK when a file was chosen, IDCANCEL when the user gave up, -1 when no
-    // chooser can be shown because windows can't be seen or answered (no
-    // display, or a platform that draws nowhere).
+    // chooser can be shown (no display).
     INT_PTR DoModal();
     // The chosen file's full path, UTF-8.
     std::string GetPathName() const { return pathName_; }
@@ -191,6 +191,14 @@ class CWinApp {
 // The one application object of the process.
 CWinApp* AfxGetApp();
 
+// A resource text in the user's language, UTF-8, with %1, %2, ... replaced
+// by the arguments.
+std::string AfxTranslate(const char* text, std::initializer_list<std::string> arguments = {});
+
+// Why no window can be shown ("no display (DISPLAY is not set)"), or null
+// when windows can be shown.
+const char* AfxDisplayProblem();
+
 // The process entry: builds the command-line tail (the arguments joined by
 // single blanks), offers a lone argument to ProcessInformationRequest, starts
 // the toolkit when there is a display (and it is not running yet), installs
@@ -200,3 +208,8 @@ CWinApp* AfxGetApp();
 // no dialog can be created (DoModal gives -1) and messages stay on standard
 // error.
 int AfxWinMain(int argc, char** argv);
+
+// Where the toolkit parts of this layer meet: a dialog leaves its frame under
+// this property of the application object when it closes, so that a message
+// shown before it opens again stands where it was.
+inline constexpr const char* kLastDialogFrameProperty = "afxLastDialogFrame";

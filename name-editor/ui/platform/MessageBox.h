@@ -10,17 +10,21 @@ constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_ICONERROR = 0x10;
 constexpr int IDOK = 1;
 
-// `informative`, when not empty, stands below the text: what the message
-// concerns, what the system said, what to do.
-int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type,
-                std::string_view informative = {});
+// What stands below a message's text: the file it concerns (shortened in
+// the middle where it is long, never broken) and a line or two on what the
+// system said and what to do.
+struct MessageDetail {
+    std::string_view file;
+    std::string_view informative;
+};
 
-using MessageBoxHandler = std::function<int(void* owner, const char* text, const char* caption,
-                                            unsigned type, std::string_view informative)>;
-// A handler that doesn't take the informative text.
-using PlainMessageBoxHandler =
-    std::function<int(void* owner, const char* text, const char* caption, unsigned type)>;
+// Modal, with the error icon and one OK button whatever the type asks,
+// centred over the program's dialog.
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type,
+                const MessageDetail& detail = {});
+
+using MessageBoxHandler =
+    std::function<int(const char* text, const char* caption, const MessageDetail& detail)>;
 
 // Returns the previous handler; an empty handler restores the default one.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
-MessageBoxHandler setMessageBoxHandler(PlainMessageBoxHandler handler);

@@ -1,8 +1,12 @@
 // The application object, the process entry and the Qt form of the message box.
 #include <QApplication>
 #include <QByteArray>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLocale>
 #include <QMessageBox>
+#include <QRect>
+#include <QSpacerItem>
 #include <QString>
 #include <QTranslator>
 #include <QtGlobal>
@@ -12,6 +16,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Afx.h"
 
@@ -60,14 +65,42 @@ bool windowsCanBeShown() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-// Modal, the error icon and one OK button, whatever the caller asked; the
-// informative text below the message.
-int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/,
-                   std::string_view informative) {
-    QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
-                    QMessageBox::Ok);
-    box.setInformativeText(
-        QString::fromUtf8(informative.data(), static_cast<qsizetype>(informative.size())));
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Over the dialog: the one open, or where the last one closed (a failed save
+// shows its message between two runs of the dialog).
+int showMessageBox(const char* text, const char* caption, const MessageDetail& detail) {
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Resources", caption),
+                    QCoreApplication::translate("Resources", text), QMessageBox::Ok,
+                    QApplication::activeModalWidget());
+    // The file on a line of its own, shortened in the middle; the box is made
+    // wide enough that the line never breaks.
+    const QFontMetrics metrics(box.font());
+    const QString file =
+        metrics.elidedText(fromUtf8(detail.file), Qt::ElideMiddle, 50 * metrics.averageCharWidth());
+    QString informative = QStringLiteral("<nobr>%1</nobr>").arg(file.toHtmlEscaped());
+    if (!detail.informative.empty()) {
+        informative += QStringLiteral("<p>%1</p>")
+                           .arg(fromUtf8(detail.informative)
+                                    .toHtmlEscaped()
+                                    .replace(QLatin1Char('\n'), QStringLiteral("<br>")));
+    }
+    box.setInformativeText(informative);  // rich text: it begins with a tag
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int textColumn = grid->columnCount() - 1;
+        grid->addItem(new QSpacerItem(metrics.horizontalAdvance(file) + metrics.averageCharWidth(),
+                                      0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), textColumn);
+    }
+    const QRect dialog = box.parentWidget() != nullptr
+                             ? box.parentWidget()->frameGeometry()
+                             : qApp->property(kLastDialogFrameProperty).toRect();
+    if (dialog.isValid()) {
+        box.adjustSize();
+        box.move(dialog.center() - box.rect().center());
+    }
     box.exec();
     return IDOK;
 }
@@ -115,6 +148,32 @@ BOOL CWinApp::ProcessInformationRequest(const char* /*argument*/) {
 
 CWinApp* AfxGetApp() {
     return currentApp;
+}
+
+std::string AfxTranslate(const char* text, std::initializer_list<std::string> arguments) {
+    // One pass, so that an argument holding "%2" (a folder's name) stays as it is.
+    const QString translated = QCoreApplication::translate("Resources", text);
+    const std::vector<std::string> values(arguments);
+    QString result;
+    for (qsizetype i = 0; i < translated.size(); ++i) {
+        const int number = i + 1 < translated.size() ? translated[i + 1].digitValue() : -1;
+        if (translated[i] == QLatin1Char('%') && number >= 1 &&
+            static_cast<std::size_t>(number) <= values.size()) {
+            result += QString::fromStdString(values[static_cast<std::size_t>(number) - 1]);
+            ++i;
+        } else {
+            result += translated[i];
+        }
+    }
+    return result.toStdString();
+}
+
+const char* AfxDisplayProblem() {
+    // The toolkit is started whenever a display is named, and ends the
+    // process when that display doesn't answer.
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr
+               ? nullptr
+               : "no display (DISPLAY is not set)";
 }
 
 int AfxWinMain(int argc, char** argv) {

@@ -57,6 +57,18 @@ QString displayText(std::string_view bytes) {
     return text;
 }
 
+// Line breaks can't stand in a one-line field: they show as these signs and
+// become line breaks again when the text is read back.
+constexpr std::pair<char16_t, char16_t> kLineBreakSigns[] = {{u'\n', u'\u21B5'},
+                                                             {u'\r', u'\u240D'}};
+
+QString withLineBreakSigns(QString text, bool signs = true) {
+    for (const auto& [breakChar, sign] : kLineBreakSigns) {
+        text.replace(QChar(signs ? breakChar : sign), QChar(signs ? sign : breakChar));
+    }
+    return text;
+}
+
 // A resource text in the user's language; a text without a translation stays
 // as it is.
 QString translated(const char* text) {
@@ -99,10 +111,11 @@ void CWnd::SetWindowText(std::string_view text) {
     }
     if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
         edit->setProperty(keptTextProperty, QVariant::fromValue(std::string(text)));
-        edit->setText(displayText(text));  // also clears the modified flag
-        edit->setCursorPosition(0);        // show the start of a long name, not its end
+        edit->setText(withLineBreakSigns(displayText(text)));  // also clears the modified flag
+        edit->setCursorPosition(0);  // show the start of a long name, not its end
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
         label->setText(fromUtf8(text));
+        label->setToolTip(label->text());  // the whole text, where the dialog cuts it
     } else if (m_hWnd->isWindow()) {
         m_hWnd->setWindowTitle(fromUtf8(text));
     }
@@ -115,10 +128,9 @@ void CWnd::GetWindowText(std::string& text) const {
     }
     if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
         const QVariant kept = edit->property(keptTextProperty);
-        text = !edit->isModified() && kept.isValid() ? kept.value<std::string>()
-                                                     : edit->text().toStdString();
-    } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
-        text = label->text().toStdString();
+        text = !edit->isModified() && kept.isValid()
+                   ? kept.value<std::string>()
+                   : withLineBreakSigns(edit->text(), false).toStdString();
     } else if (m_hWnd->isWindow()) {
         text = m_hWnd->windowTitle().toStdString();
     }
@@ -186,10 +198,10 @@ void CComboBox::ResetContent() {
     }
 }
 
-void CComboBox::SetItemValue(int index, std::any value) {
+void CComboBox::SetItemValue(int index, const std::any& value) {
     QComboBox* combo = asCombo(m_hWnd);
     if (combo != nullptr && index >= 0 && index < combo->count()) {
-        combo->setItemData(index, QVariant::fromValue(std::move(value)));
+        combo->setItemData(index, QVariant::fromValue(value));
     }
 }
 
@@ -317,13 +329,19 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
                     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
                     labelOfRow[item.row] = label;
                 } else {
-                    label->setWordWrap(true);
+                    // A line of text under the fields: a long path in it is
+                    // cut at the dialog's edge (the tooltip shows it whole)
+                    // rather than widening the dialog beyond the screen.
+                    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
                 }
                 control = label;
                 break;
             }
             case ControlClass::Edit: {
                 auto* edit = new QLineEdit(widget.get());
+                // As long as the longest name a table can store (65,535 bytes,
+                // a character at least one), so that none is ever cut.
+                edit->setMaxLength(65535);
                 edits.push_back(edit);
                 control = edit;
                 break;
@@ -426,6 +444,7 @@ INT_PTR CDialog::DoModal() {
         widget.exec();
     }
     lastGeometry_ = widget.saveGeometry().toStdString();
+    qApp->setProperty(kLastDialogFrameProperty, widget.frameGeometry());
     // A modal loop that ended without EndDialog (the application quit) counts as Cancel.
     const int result = window_->ended ? window_->result : IDCANCEL;
     for (CWnd* control : attached_) {

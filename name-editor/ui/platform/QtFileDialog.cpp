@@ -1,6 +1,7 @@
 // The file chooser of the framework, made of Qt's file dialog.
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "Afx.h"
@@ -23,11 +24,7 @@ CFileDialog::CFileDialog(std::string title, std::vector<std::string> filters, CW
     : title_(std::move(title)), filters_(std::move(filters)), parent_(parent) {}
 
 INT_PTR CFileDialog::DoModal() {
-    // Only where a user can see the chooser and answer it; elsewhere it
-    // would wait for ever.
-    const QString platform = QGuiApplication::platformName();
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr ||
-        platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
         return -1;
     }
     // Qt's own chooser, the same on every desktop: its patterns match
@@ -48,7 +45,8 @@ INT_PTR CFileDialog::DoModal() {
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
         return IDCANCEL;
     }
-    pathName_ = chooser.selectedFiles().constFirst().toStdString();
-    lastFolder() = chooser.directory().absolutePath();
+    const QString chosen = chooser.selectedFiles().constFirst();
+    pathName_ = chosen.toStdString();
+    lastFolder() = QFileInfo(chosen).absolutePath();  // also where a typed path led
     return IDOK;
 }

@@ -254,7 +254,7 @@ TEST(NameEditorDlg, OkShowsTheCollectionFontWhoseNameCantBeEncoded) {
     file.members[1].names.add(3, 1, 1033, 1, "Unicode");
     std::vector<std::string> messages;
     const MessageBoxHandler previous =
-        setMessageBoxHandler([&](void*, const char* text, const char*, unsigned) {
+        setMessageBoxHandler([&](const char* text, const char*, const MessageDetail&) {
             messages.emplace_back(text);
             return IDOK;
         });
@@ -352,6 +352,28 @@ TEST(NameEditorDlg, GivesBackUneditedBytesThatAreNotUtf8) {
     });
     EXPECT_EQ(textAt(names, {1, 0, 0, 1}), "Caf\xE9");
     EXPECT_EQ(textAt(names, {1, 0, 0, 4}), "Caf\xC3\xA9");
+}
+
+// A name as long as the table can store is edited whole, never cut at a
+// field's limit; line breaks show as signs and come back as line breaks.
+TEST(NameEditorDlg, FieldsHoldTheLongestNamesAndKeepLineBreaks) {
+    NameTable names;
+    names.add(1, 0, 0, 0, std::string(65000, 'x').c_str());
+    names.add(1, 0, 0, 7, "Line one\nLine two\r\n");
+    CNameEditorDlg dialog(nullptr, names);
+    const INT_PTR result = runDialog(dialog, [&] {
+        QLineEdit* trademark = editOf(dialog, IDC_TRADEMARK);
+        EXPECT_EQ(trademark->text(), QString::fromUtf8("Line one\u21B5Line two\u240D\u21B5"));
+        for (QLineEdit* field : {editOf(dialog, IDC_COPYRIGHT), trademark}) {
+            field->setFocus();
+            field->end(false);
+            QTest::keyClicks(field, "!");
+        }
+        QTest::keyClick(trademark, Qt::Key_Return);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(textAt(names, {1, 0, 0, 0}), std::string(65000, 'x') + "!");
+    EXPECT_EQ(textAt(names, {1, 0, 0, 7}), "Line one\nLine two\r\n!");
 }
 
 TEST(NameEditorDlg, WithoutNamesTheListIsEmptyAndOkStillEnds) {

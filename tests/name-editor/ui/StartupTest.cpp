@@ -8,8 +8,12 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -34,11 +38,20 @@ using testsupport::getU32;
 using testsupport::TestName;
 
 struct Message {
-    std::string caption, text;
+    std::string caption, text, file, informative;
 };
 
 // A name record as stored: its key and its string's bytes.
 using StoredName = std::tuple<std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t, Bytes>;
+
+// The arguments as the program takes them: one path, words joined by blanks.
+std::string joined(const std::vector<std::string>& words) {
+    std::string path;
+    for (const std::string& word : words) {
+        path += (path.empty() ? "" : " ") + word;
+    }
+    return path;
+}
 
 std::map<std::string, Bytes> tablesOf(const Bytes& font) {
     std::map<std::string, Bytes> tables;
@@ -75,22 +88,13 @@ class KestrinStartup : public ::testing::Test {
         // Each case starts the program afresh, as a process would.
         theFontFile = FontFile{};
         previous_ = setMessageBoxHandler(
-            [this](void* owner, const char* text, const char* caption, unsigned type) {
-                EXPECT_EQ(owner, nullptr);
-                EXPECT_EQ(type, MB_OK | MB_ICONERROR);
-                messages_.push_back({caption, text});
+            [this](const char* text, const char* caption, const MessageDetail& detail) {
+                messages_.push_back(
+                    {caption, text, std::string(detail.file), std::string(detail.informative)});
                 return IDOK;
             });
-        // The model's messages go to the same list, under the same caption.
-        previousReporter_ =
-            setErrorReporter([this](std::string_view text, std::string_view, std::string_view) {
-                messages_.push_back({"Error", std::string(text)});
-            });
     }
-    void TearDown() override {
-        setMessageBoxHandler(previous_);
-        setErrorReporter(previousReporter_);
-    }
+    void TearDown() override { setMessageBoxHandler(previous_); }
 
     // Runs the program's entry with these arguments; `script` drives the
     // dialog if one opens.
@@ -134,32 +138,41 @@ class KestrinStartup : public ::testing::Test {
 
   private:
     MessageBoxHandler previous_;
-    ErrorReporter previousReporter_;
 };
 
-TEST_F(KestrinStartup, FailedLoadsShowTheirMessageAndNoDialog) {
+TEST_F(KestrinStartup, FailedLoadsShowTheirMessageWithWhatToDoAndNoDialog) {
     const auto garbage = dir_ / "garbage.ttf";
     testsupport::writeFileBytes(garbage, Bytes{0, 1, 0, 0, 0, 9});
+    const auto collection = dir_ / "fonts.ttc";
+    testsupport::writeFileBytes(collection, Bytes{'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 0});
     const std::string missing = (dir_ / "missing.ttf").string();
     // A shell's quotes stay part of the path, so the quoted name is not found.
     const std::string quoted = "\"" + (dir_ / "garbage.ttf").string() + "\"";
 
-    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{}, "usage:"},
-        {{missing}, "cannot open file."},
-        {{quoted}, "cannot open file."},
-        {{garbage.string()}, "invalid ttf file."},
-        // A second word becomes part of the path.
-        {{garbage.string(), "extra"}, "cannot open file."},
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string text, informative;
     };
-    for (const auto& [arguments, expected] : cases) {
+    const std::vector<Case> cases = {
+        {{missing}, "cannot open file.", "No such file or directory\nCheck that the file"},
+        {{quoted}, "cannot open file.", "No such file or directory"},
+        {{garbage.string()}, "invalid ttf file.", "fonts and collections (.ttf, .otf, .ttc, .otc)"},
+        // A collection opens, unless its structures are at fault: here it has no fonts.
+        {{collection.string()}, "invalid ttf file.", "holds no fonts"},
+        // A second word becomes part of the path.
+        {{garbage.string(), "extra"}, "cannot open file.", "No such file or directory"},
+    };
+    for (const Case& c : cases) {
         messages_.clear();
         dialogOpened_ = false;
-        EXPECT_EQ(run(arguments), 1) << expected;
-        ASSERT_EQ(messages_.size(), 1u) << expected;
+        EXPECT_EQ(run(c.arguments), 1) << c.text;
+        ASSERT_EQ(messages_.size(), 1u) << c.text;
         EXPECT_EQ(messages_[0].caption, "Error");
-        EXPECT_EQ(messages_[0].text, expected);
-        EXPECT_FALSE(dialogOpened_) << expected;
+        EXPECT_EQ(messages_[0].text, c.text);
+        EXPECT_NE(messages_[0].informative.find(c.informative), std::string::npos)
+            << messages_[0].informative;
+        EXPECT_EQ(messages_[0].file, joined(c.arguments));
+        EXPECT_FALSE(dialogOpened_) << c.text;
         theFontFile = FontFile{};
     }
     EXPECT_EQ(testsupport::readFileBytes(garbage), (Bytes{0, 1, 0, 0, 0, 9}));
@@ -225,9 +238,14 @@ TEST_F(KestrinStartup, FailedSaveEndsWithStatusOne) {
 }
 
 // The real program without a display: the options that only inform work,
-// each as the one argument; anything else is the path as before.
+// each as the one argument; anything else is the path as before, and a font
+// that loads is refused with the reason the dialog can't be shown.
 TEST(KestrinCommandLine, HelpAndVersionAloneAnswerWithoutADisplay) {
     testsupport::TempDir dir;
+    testsupport::writeFileBytes(
+        dir.path() / "font.ttf",
+        testsupport::buildFont({{"head", testsupport::patternBytes(54, 1)},
+                                {"name", testsupport::buildNameTable({})}}));
     struct Case {
         std::string arguments;
         int status;
@@ -237,10 +255,11 @@ TEST(KestrinCommandLine, HelpAndVersionAloneAnswerWithoutADisplay) {
         {"--version", 0, "Kestrin " FONTTOOLS_VERSION "\n", ""},
         {"--help", 0, "usage: Kestrin [FONT]\n", ""},
         // A file named like the option is given with its folder.
-        {"./--help", 1, "", "Error: cannot open file.\n"},
+        {"./--help", 1, "", "Error: cannot open file.\n  ./--help\n  No such file or directory\n"},
         {"--help --version", 1, "", "Error: cannot open file.\n"},
         {"--Version", 1, "", "Error: cannot open file.\n"},
-        {"", 1, "", "Error: usage:\n"},
+        {"", 1, "", "usage: Kestrin [FONT]\n"},
+        {"font.ttf", 1, "", "Error: cannot show the dialog: no display (DISPLAY is not set).\n"},
     };
     for (const Case& c : cases) {
         const auto errors = dir.path() / "stderr";
@@ -250,10 +269,14 @@ TEST(KestrinCommandLine, HelpAndVersionAloneAnswerWithoutADisplay) {
                                     testsupport::shellQuote(KESTRIN_BINARY) + " " + c.arguments +
                                     " 2>" + testsupport::shellQuote(errors.string()));
         EXPECT_EQ(result.status, c.status) << c.arguments;
-        // Only the first line of the help: the rest is prose.
+        // Only the first line of the help: the rest is prose. Only the
+        // message's first lines: the advice below them is prose too.
         EXPECT_EQ(result.output.substr(0, result.output.find('\n') + 1), c.output) << c.arguments;
         const Bytes errorBytes = testsupport::readFileBytes(errors);
-        EXPECT_EQ(std::string(errorBytes.begin(), errorBytes.end()), c.errors) << c.arguments;
+        EXPECT_EQ(std::string(errorBytes.begin(), errorBytes.end()).substr(0, c.errors.size()),
+                  c.errors)
+            << c.arguments;
+        EXPECT_EQ(errorBytes.empty(), c.errors.empty()) << c.arguments;
     }
 }
 
@@ -327,17 +350,22 @@ TEST_F(KestrinStartup, OkSavesTypedNamesAddsMissingOnesAndDropsEmptiedOnes) {
     EXPECT_EQ(saved, expected);
 }
 
-// A save that fails brings the dialog back with the edits, for another try
-// or Cancel; the read-only file was announced in the dialog from the start.
-TEST_F(KestrinStartup, FailedSaveReopensTheDialogWithTheEdits) {
+// A save that fails brings the dialog back where it was, with the edits, for
+// another try or Cancel; the read-only file and its second name were
+// announced in the dialog from the start.
+TEST_F(KestrinStartup, FailedSaveReopensTheDialogWhereItWasWithTheEdits) {
     const auto path = dir_ / "read-only.ttf";
     testsupport::writeFileBytes(path, sampleFont());
+    std::filesystem::create_hard_link(path, dir_ / "second name.ttf");
     std::filesystem::permissions(path, std::filesystem::perms::owner_read);
     int reopened = 0;
+    const QPoint movedTo(140, 90);
     run({path.string()}, [&] {
         auto* notice = qobject_cast<QLabel*>(dialog().GetDlgItem(IDC_READONLY));
         ASSERT_NE(notice, nullptr);
-        EXPECT_EQ(notice->text().toStdString(), "Read-only: Permission denied");
+        EXPECT_EQ(notice->text().toStdString(),
+                  "Read-only: Permission denied\n1 other hard link keeps the old font on save.");
+        dialog().GetSafeHwnd()->move(movedTo);
         auto* family = testsupport::editOf(dialog(), IDC_FAMILYNAME);
         family->selectAll();
         QTest::keyClicks(family, "Edited");
@@ -345,6 +373,7 @@ TEST_F(KestrinStartup, FailedSaveReopensTheDialogWithTheEdits) {
         QTimer::singleShot(300, [&] {
             ++reopened;
             EXPECT_EQ(testsupport::textOf(testsupport::editOf(dialog(), IDC_FAMILYNAME)), "Edited");
+            EXPECT_EQ(dialog().GetSafeHwnd()->pos(), movedTo);
             QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape);
         });
         QTest::keyClick(family, Qt::Key_Return);
@@ -352,7 +381,73 @@ TEST_F(KestrinStartup, FailedSaveReopensTheDialogWithTheEdits) {
     EXPECT_EQ(reopened, 1);
     ASSERT_EQ(messages_.size(), 1u);
     EXPECT_EQ(messages_[0].text, "cannot open file.");
+    EXPECT_EQ(messages_[0].file, path.string());
+    EXPECT_TRUE(messages_[0].informative.starts_with("cannot save: Permission denied\n"))
+        << messages_[0].informative;
     EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// A folder that can't be written is named as the folder, in the line under
+// the fields and in the failed save's message. Root may write any folder
+// without the immutable flag, so root's run needs a file system that has it.
+TEST_F(KestrinStartup, AFolderThatCantBeWrittenIsNamedAsTheFolder) {
+    const auto folder = dir_ / "locked";
+    std::filesystem::create_directory(folder);
+    const auto path = folder / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    const std::string lock = geteuid() == 0 ? "chattr +i " : "chmod a-w ";
+    const std::string unlock = geteuid() == 0 ? "chattr -i " : "chmod u+w ";
+    const std::string quoted = testsupport::shellQuote(folder.string());
+    if (testsupport::runCommand(lock + quoted + " 2>/dev/null").status != 0) {
+        GTEST_SKIP() << "this file system can't lock a folder against root";
+    }
+    const int status = run({path.string()}, [&] {
+        auto* notice = qobject_cast<QLabel*>(dialog().GetDlgItem(IDC_READONLY));
+        EXPECT_TRUE(notice->text().startsWith(
+            QString::fromStdString("The folder " + folder.string() + " can't be written: ")))
+            << notice->text().toStdString();
+        QTest::keyClicks(testsupport::editOf(dialog(), IDC_TRADEMARK), "A mark");
+        QTimer::singleShot(300, [] { QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape); });
+        QTest::keyClick(testsupport::editOf(dialog(), IDC_TRADEMARK), Qt::Key_Return);
+    });
+    testsupport::runCommand(unlock + quoted);
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_TRUE(
+        messages_[0].informative.starts_with("cannot save: the folder “locked” can't be written ("))
+        << messages_[0].informative;
+    EXPECT_EQ(testsupport::readFileBytes(path), sampleFont());
+}
+
+// Without a path the chooser asks for a font, offering fonts and all files,
+// and opens the next time in the folder of the file chosen.
+TEST_F(KestrinStartup, ChooserOffersFontsAndAllFilesAndRemembersTheFolder) {
+    const auto path = dir_ / "sample.ttf";
+    testsupport::writeFileBytes(path, sampleFont());
+    const auto chooser = [] {
+        return qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    };
+    const int status = run({}, [&] {
+        ASSERT_NE(chooser(), nullptr);
+        // The English texts; a Japanese session sees them translated.
+        if (QLocale().language() != QLocale::Japanese) {
+            EXPECT_EQ(chooser()->windowTitle(), QStringLiteral("Open Font - Kestrin"));
+            EXPECT_EQ(chooser()->nameFilters(),
+                      (QStringList{QStringLiteral("Fonts (*.ttf *.otf *.ttc *.otc)"),
+                                   QStringLiteral("All files (*)")}));
+        }
+        EXPECT_EQ(chooser()->nameFilters().size(), 2);
+        chooser()->selectFile(QString::fromStdString(path.string()));
+        QTimer::singleShot(300, [] { QTest::keyClick(dialog().GetSafeHwnd(), Qt::Key_Escape); });
+        static_cast<QDialog*>(chooser())->accept();  // as the Open button does
+    });
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(messages_.empty());
+    run({}, [&] {
+        ASSERT_NE(chooser(), nullptr);
+        EXPECT_EQ(chooser()->directory().absolutePath().toStdString(), dir_.path().string());
+        chooser()->reject();
+    });
 }
 
 // Japanese typed into a Mac OS Roman name is never saved as something else:

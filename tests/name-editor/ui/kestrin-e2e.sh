@@ -133,14 +133,14 @@ fi
 if [[ "$outcome" == chooser ]]; then
     "$kestrin" 2>"$work/stderr" &
     kestrin_pid=$!
-    find_window '^Open$'
+    find_window '^Open Font - Kestrin$'
     xdotool key Escape
     wait_for_kestrin
     echo "Escape in the chooser: status 0"
 
     "$kestrin" 2>"$work/stderr" &
     kestrin_pid=$!
-    find_window '^Open$'
+    find_window '^Open Font - Kestrin$'
     # The chooser's file name field has the focus.
     xdotool type --delay 20 "$work/font.ttf"
     xdotool key Return
