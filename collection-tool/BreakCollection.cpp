@@ -1,5 +1,9 @@
 // break: every font of a collection becomes a complete single-font file, its
-// tables laid out in directory order, each 4-byte aligned with zero padding.
+// tables laid out in directory order, each 4-byte aligned with zero padding,
+// and its 'head' checkSumAdjustment set so that the font sums as a single
+// font must (a collection can't keep that sum for its members). Nothing else
+// of a table changes, so a font that was stored in directory order with a
+// right sum comes back byte for byte.
 //
 // The header and each directory are read once, into memory, and checked
 // whole before anything is written; what is written is what was checked.
@@ -11,13 +15,17 @@
 #include <array>
 #include <filesystem>
 #include <map>
+#include <memory>
+#include <optional>
 #include <tuple>
 #include <vector>
 
 #include "ByteOrder.h"
+#include "Checksum.h"
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "TableRuns.h"
 
 namespace zelvic {
 
@@ -25,6 +33,26 @@ namespace {
 
 using filecore::FileError;
 using filecore::FileReplacement;
+
+constexpr filecore::Tag kHeadTag("head");
+// Table bytes are summed through a buffer of this size: a multiple of 4, so
+// every piece of a table starts on one of its words, and small enough to stay
+// in the processor's cache between the read and the sum.
+constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
+
+// A table's bytes in the collection and their checksum, computed once
+// however many fonts share them.
+struct TableSum {
+    std::uint32_t offset = 0;
+    std::uint32_t length = 0;
+    std::uint32_t sum = 0;
+    auto operator<=>(const TableSum& other) const {
+        return std::tie(offset, length) <=> std::tie(other.offset, other.length);
+    }
+    bool operator==(const TableSum& other) const {
+        return offset == other.offset && length == other.length;
+    }
+};
 
 struct MemberFont {
     std::uint32_t offset = 0;
@@ -41,6 +69,10 @@ class CollectionBreaker {
   private:
     bool readDirectories();
     int checkOutputs();
+    bool sumTables();
+    std::uint32_t sumOf(const TableRecord& table) const;
+    bool adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+                    std::array<std::uint8_t, 4>& value, FileError& error) const;
     int writeFont(std::uint32_t number, MemberFont& member);
     bool fail(const std::string& problem) {
         console_.error(name_, problem);
@@ -50,11 +82,9 @@ class CollectionBreaker {
     const std::string& name_;
     const Console& console_;
     filecore::InputFile file_;
-    // The collection mapped, when it can be: tables are written straight
-    // from it, never read in user space. Empty means copying instead.
-    filecore::FileView mapped_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
+    std::vector<TableSum> sums_;  // sorted, one per distinct table
 };
 
 int CollectionBreaker::run() {
@@ -69,7 +99,9 @@ int CollectionBreaker::run() {
     if (const int status = checkOutputs(); status != kOk) {
         return status;
     }
-    file_.map(mapped_);
+    if (!sumTables()) {
+        return kInputFailed;
+    }
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
         if (const int status = writeFont(number, members_[k]); status != kOk) {
@@ -138,8 +170,87 @@ int CollectionBreaker::checkOutputs() {
     return kOk;
 }
 
+// Every distinct table's checksum from its real bytes (the directories'
+// checksums may be stale or zero), read in file order, each byte once per
+// table that names it however many fonts share the table.
+bool CollectionBreaker::sumTables() {
+    for (const MemberFont& member : members_) {
+        for (const TableRecord& table : member.directory.tables) {
+            sums_.push_back({table.offset, table.length, 0});
+        }
+    }
+    std::sort(sums_.begin(), sums_.end());
+    sums_.erase(std::unique(sums_.begin(), sums_.end()), sums_.end());
+    const auto capacity =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size()));
+    const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    const std::span<std::uint8_t> buffer(storage.get(), capacity);
+    std::uint64_t bufferStart = 0;
+    std::size_t filled = 0;
+    FileError error;
+    for (TableSum& table : sums_) {
+        std::uint32_t sum = 0;
+        for (std::uint64_t done = 0; done < table.length;) {
+            const std::uint64_t at = table.offset + done;
+            const auto piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kSumBuffer));
+            if (at < bufferStart || at - bufferStart > filled ||
+                filled - (at - bufferStart) < piece) {
+                // The directories were checked against the file's size:
+                // what remains from `at` holds at least this piece.
+                filled = static_cast<std::size_t>(
+                    std::min<std::uint64_t>(buffer.size(), file_.size() - at));
+                if (!file_.readAt(at, buffer.first(filled), error)) {
+                    return fail(readProblem(error));
+                }
+                bufferStart = at;
+            }
+            sum += filecore::tableChecksum(
+                buffer.subspan(static_cast<std::size_t>(at - bufferStart), piece));
+            done += piece;
+        }
+        table.sum = sum;
+    }
+    return true;
+}
+
+std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
+    const TableSum key{table.offset, table.length, 0};
+    return std::lower_bound(sums_.begin(), sums_.end(), key)->sum;
+}
+
+// The checkSumAdjustment that makes the font, its directory as it will be
+// written, sum to the target; `head` is the index of the table that takes
+// it, none for a font without a 'head' long enough to hold it.
+bool CollectionBreaker::adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+                                   std::array<std::uint8_t, 4>& value, FileError& error) const {
+    head.reset();
+    std::uint32_t total = filecore::tableChecksum(directory.bytes);
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        total += sumOf(table);
+        if (!head && table.tag == kHeadTag &&
+            table.length >= filecore::kHeadChecksumAdjustmentOffset + value.size()) {
+            head = j;
+        }
+    }
+    if (!head) {
+        return true;
+    }
+    const TableRecord& table = directory.tables[*head];
+    if (!file_.readAt(table.offset + filecore::kHeadChecksumAdjustmentOffset, value, error)) {
+        return false;
+    }
+    // The field is a whole word of the table: the sum without it is the sum
+    // with it, less its value.
+    total -= filecore::loadU32(value, 0);
+    filecore::storeU32(value, 0, filecore::kFontChecksumTarget - total);
+    return true;
+}
+
 // The font's directory as read, its offsets moved to where its tables go,
-// then each table copied from the collection and padded with zeros.
+// then each table copied from the collection and padded with zeros, the
+// 'head' table's checkSumAdjustment replaced on the way.
 int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     const std::string& outputName = outputNames_[number - 1];
     std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
@@ -152,38 +263,26 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     }
     FileReplacement output;
     FileError error;
-    bool written = output.create(outputName, error);
-    const auto collection = mapped_.bytes();
-    if (written && !collection.empty()) {
-        // One gathered write of directory, tables and padding: where the
-        // output's pages and the collection's don't line up, copying in the
-        // kernel moves page fragments and costs more than this.
-        static constexpr std::array<std::uint8_t, 3> kZeros{};
-        std::vector<std::span<const std::uint8_t>> pieces;
-        pieces.reserve(1 + 2 * directory.tables.size());
-        pieces.emplace_back(directory.bytes);
-        for (const TableRecord& table : directory.tables) {
-            // The directory was checked against the size at open; a file
-            // cut short since then fails the write, it is never touched.
-            if (table.offset > collection.size() ||
-                table.length > collection.size() - table.offset) {
-                error = {FileError::Step::Read, 0, "the file ended early", file_.path()};
-                written = false;
-                break;
-            }
-            pieces.push_back(collection.subspan(table.offset, table.length));
-            pieces.push_back(std::span(kZeros).first(
-                static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length)));
-        }
-        written = written && output.appendMapped(pieces, mapped_, file_, error);
-    } else {
-        written = written && output.append(directory.bytes, error);
-        for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
-            const TableRecord& table = directory.tables[j];
-            written = output.appendFrom(file_, table.offset, table.length, error) &&
-                      output.appendZeros(filecore::roundUp4(table.length) - table.length, error);
+    std::optional<std::size_t> head;
+    std::array<std::uint8_t, 4> adjusted{};
+    bool written = adjustment(directory, head, adjusted, error) && output.create(outputName, error);
+    // Tables that lie together in the collection, as make writes them, are
+    // copied as one range; 'head' is copied around its new field.
+    TableRuns runs(output, file_);
+    written = written && output.append(directory.bytes, error);
+    for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
+        if (head == j) {
+            constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
+            const std::uint64_t rest = kAt + adjusted.size();
+            written = runs.add(table.offset, kAt, error) && runs.flush(error) &&
+                      output.append(adjusted, error) &&
+                      runs.add(table.offset + rest, table.length - rest, error);
+        } else {
+            written = runs.add(table.offset, table.length, error);
         }
     }
+    written = written && runs.flush(error);
     written = written && output.commit(error);
     std::fputs("\n", console_.out);
     if (written) {

@@ -1,6 +1,8 @@
 // make: the collection is a 'ttcf' 1.0 header, every font's offset table and
 // records back to back, then the first font's tables and each later font's
-// unshared tables, in directory order, 4-byte aligned with zero padding.
+// unshared tables, in the order they lie in the font, 4-byte aligned with zero
+// padding. Stored tables are copied inside the kernel, a run of them at a time
+// where they lie together in the font; only tables with a look-alike are read.
 //
 // Two passes over the fonts, one open at a time: the first checks every
 // directory and keeps only what the layout needs (name, identity, size,
@@ -9,10 +11,16 @@
 // is where shared tables are compared from. Memory follows the collection's
 // directories, never the tables' bytes.
 
+#include <sys/random.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <numeric>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -22,6 +30,7 @@
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "TableRuns.h"
 
 namespace zelvic {
 
@@ -33,25 +42,59 @@ using filecore::InputFile;
 using filecore::kCollectionTag;
 constexpr std::uint32_t kCollectionVersion = filecore::kCollectionVersion1;
 constexpr std::size_t kCollectionHeaderSize = 12;
-// Tables are read and compared through windows of this size, one over the
-// font being placed and one over the collection written so far.
-constexpr std::size_t kWindowSize = std::size_t{512} * 1024;
-// Smaller tables are copied through the window and written in batches; a
-// system call each would cost more than the bytes.
+// Tables that may be shared are compared through windows of this size, one
+// over the font being placed and one over the collection written so far:
+// small enough to come from the heap and stay in the processor's cache.
+constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
+// Tables up to this size are read for a comparison with their neighbours.
 constexpr std::uint32_t kSmallTable = 16 * 1024;
 // Small tables lying together in a font are read together, up to this much:
-// one read for a font's run of small tables, and none of its big tables,
-// which are copied in the kernel and would otherwise be read twice.
-constexpr std::uint64_t kSmallReadAhead = std::uint64_t{64} * 1024;
+// one read for a font's run of small tables that have look-alikes.
+constexpr std::uint64_t kSmallReadAhead = kWindowSize;
 // Small tables this close still count as lying together (padding, gaps).
 constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
 
-// A word-wise 64-bit hash, fed in pieces of any size. It only narrows down
-// which candidates to compare byte by byte, so speed matters more than
-// strength; word order counts, so swapped words (equal checksums) differ.
+// The key of every hash below, drawn once per run: a font can't know it, so
+// it can't choose tables whose hashes agree (as it could with a fixed mix,
+// which made make quadratic in such tables) nor keys that crowd one bucket.
+struct HashKey {
+    std::uint64_t k0 = 0, k1 = 0;
+};
+
+const HashKey& hashKey() {
+    static const HashKey key = [] {
+        HashKey drawn;
+        std::array<std::uint64_t, 2> words{};
+        if (::getrandom(words.data(), sizeof words, GRND_NONBLOCK) ==
+            static_cast<ssize_t>(sizeof words)) {
+            drawn = {words[0], words[1]};
+        } else {
+            // Only before the kernel has its entropy (early boot): the
+            // clock and where the stack lies still vary from run to run.
+            const auto now = static_cast<std::uint64_t>(
+                std::chrono::steady_clock::now().time_since_epoch().count());
+            drawn = {now * 0x9E3779B97F4A7C15u, reinterpret_cast<std::uintptr_t>(&words) ^
+                                                    static_cast<std::uint64_t>(::getpid())};
+        }
+        return drawn;
+    }();
+    return key;
+}
+
+// SipHash-1-3 under the run's key, fed in pieces of any size: a keyed hash
+// whose outputs a file can't steer, fast enough to run over the bytes of
+// every look-alike table once.
 class ContentHash {
   public:
+    ContentHash() {
+        const HashKey& key = hashKey();
+        v0_ = key.k0 ^ 0x736F6D6570736575u;
+        v1_ = key.k1 ^ 0x646F72616E646F6Du;
+        v2_ = key.k0 ^ 0x6C7967656E657261u;
+        v3_ = key.k1 ^ 0x7465646279746573u;
+    }
+
     void add(std::span<const std::uint8_t> bytes) {
         length_ += bytes.size();
         while (carried_ > 0 && carried_ < carry_.size() && !bytes.empty()) {
@@ -72,13 +115,16 @@ class ContentHash {
     }
 
     std::uint64_t finish() {
-        std::uint64_t last = 0;
+        std::uint64_t last = length_ << 56;
         for (std::size_t i = 0; i < carried_; ++i) {
             last |= std::uint64_t{carry_[i]} << (8 * i);
         }
-        mix(last ^ length_);
-        hash_ ^= hash_ >> 29;
-        return hash_ * 0xBF58476D1CE4E5B9u;
+        mix(last);
+        v2_ ^= 0xFF;
+        round();
+        round();
+        round();
+        return v0_ ^ v1_ ^ v2_ ^ v3_;
     }
 
   private:
@@ -87,12 +133,25 @@ class ContentHash {
         std::memcpy(&value, bytes, sizeof value);
         return value;
     }
+    void round() {
+        v0_ += v1_;
+        v1_ = std::rotl(v1_, 13) ^ v0_;
+        v0_ = std::rotl(v0_, 32);
+        v2_ += v3_;
+        v3_ = std::rotl(v3_, 16) ^ v2_;
+        v0_ += v3_;
+        v3_ = std::rotl(v3_, 21) ^ v0_;
+        v2_ += v1_;
+        v1_ = std::rotl(v1_, 17) ^ v2_;
+        v2_ = std::rotl(v2_, 32);
+    }
     void mix(std::uint64_t value) {
-        hash_ = (hash_ ^ value) * 0x9E3779B97F4A7C15u;
-        hash_ ^= hash_ >> 32;
+        v3_ ^= value;
+        round();
+        v0_ ^= value;
     }
 
-    std::uint64_t hash_ = 0x243F6A8885A308D3u;
+    std::uint64_t v0_, v1_, v2_, v3_;
     std::uint64_t length_ = 0;
     std::array<std::uint8_t, 8> carry_{};
     std::size_t carried_ = 0;
@@ -168,12 +227,17 @@ struct HashedKey {
     bool operator==(const HashedKey&) const = default;
 };
 
+// Tags, lengths and checksums are the file's to choose: keyed, so that no
+// choice of them piles the tables into one bucket.
 struct KeyHasher {
     std::size_t operator()(const TableKey& key) const {
-        return static_cast<std::size_t>(
-            (std::uint64_t{key.tag} << 32 ^ std::uint64_t{key.checksum}) * 0x9E3779B97F4A7C15u ^
-            key.length);
+        std::array<std::uint8_t, 12> bytes{};
+        filecore::storeU32(bytes, 0, key.tag);
+        filecore::storeU32(bytes, 4, key.length);
+        filecore::storeU32(bytes, 8, key.checksum);
+        return static_cast<std::size_t>(hashOf(bytes));
     }
+    // The content hash is keyed already.
     std::size_t operator()(const HashedKey& key) const {
         return (*this)(key.key) ^ static_cast<std::size_t>(key.hash);
     }
@@ -222,6 +286,7 @@ class CollectionMaker {
     int failOn(const FileError& error, const std::string& input);
     bool checkFont(const std::string& name, FontEntry& entry, FontDirectory& directory);
     int checkOutput(std::uint64_t headerSize, std::uint64_t leastData);
+    int checkReplaceable(const std::string& resolved);
     int writeHeader(std::uint64_t headerSize);
     int placeFont(std::size_t number);
     int storeTable(const TableRecord& table, std::uint64_t& position);
@@ -239,9 +304,9 @@ class CollectionMaker {
     std::vector<FontEntry> fonts_;
     FileReplacement output_;
     InputFile font_;  // the font being placed
-    // font_ mapped, when it can be: big tables are written straight from
-    // it, never read in user space. Empty means copying instead.
-    filecore::FileView fontMap_;
+    // Its stored tables, copied in the kernel as runs where they lie
+    // together; never read in user space but to compare them.
+    TableRuns runs_{output_, font_};
     Window<InputFile> fontWindow_;
     Window<FileReplacement> outputWindow_;
     // Per table of the font being placed: the run of small tables to read
@@ -355,11 +420,46 @@ int CollectionMaker::checkOutput(std::uint64_t headerSize, std::uint64_t leastDa
     if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
+    if (existing) {
+        if (const int status = checkReplaceable(resolved); status != kOk) {
+            return status;
+        }
+    }
     if (!output_.create(outputName_, error)) {
         return fail(kOutputFailed, outputName_, error.describe());
     }
     outputWindow_.attach(output_);
     return kOk;
+}
+
+// A forgotten output name ("Zelvic a.ttf b.ttf c.ttf") must not cost the
+// first font: only a collection is replaced, or an empty file, which holds
+// nothing to lose (a name reserved with touch, or left by a failed tool).
+int CollectionMaker::checkReplaceable(const std::string& resolved) {
+    InputFile existing;
+    FileError error;
+    if (!existing.open(resolved, error)) {
+        return fail(kOutputFailed, outputName_,
+                    "cannot tell whether it is a collection (" + error.describe() +
+                        "); a collection is written only over a collection or under a new name");
+    }
+    if (existing.size() == 0) {
+        return kOk;
+    }
+    std::array<std::uint8_t, 4> tag{};
+    if (existing.size() >= tag.size() && existing.readAt(0, tag, error)) {
+        if (filecore::loadU32(tag, 0) == kCollectionTag.value()) {
+            return kOk;
+        }
+        if (isSingleFontVersion(filecore::loadU32(tag, 0))) {
+            return fail(kOutputFailed, outputName_,
+                        "is a font, not a TrueType Collection: a collection is written only over "
+                        "a collection or under a new name; nothing written");
+        }
+    }
+    return fail(kOutputFailed, outputName_,
+                "is not a TrueType Collection: a collection is written only over a collection "
+                "or under a new name; nothing written");
 }
 
 // The header with every font's offset, then room for the directories, which
@@ -404,40 +504,57 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kInputFailed, name, "the file changed during the run");
     }
     fontWindow_.attach(font_);
-    font_.map(fontMap_);
     groupSmallTables(directory);
 
     report_ += name;
     report_ += ":\t";
-    std::vector<std::pair<TableKey, std::uint32_t>> storedHere;
+    // Which tables an earlier font has, in directory order as the report
+    // names them; the first font is stored whole, duplicates included.
+    std::vector<std::optional<std::uint64_t>> positions(directory.tables.size());
     for (std::size_t j = 0; j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         report_ += table.tag.printable();
         currentFill_ = smallRuns_[j];
-        // The first font is stored whole, duplicates included.
-        std::optional<std::uint64_t> shared;
         if (number > 0) {
-            if (const int status = findShared(table, shared); status != kOk) {
+            if (const int status = findShared(table, positions[j]); status != kOk) {
                 return status;
             }
         }
-        std::uint64_t position = 0;
-        if (shared) {
-            report_ += "(shared)\t";
-            position = *shared;
-        } else {
-            report_ += "(unique)\t";
-            if (const int status = storeTable(table, position); status != kOk) {
+        report_ += positions[j] ? "(shared)\t" : "(unique)\t";
+    }
+    // The others are stored in the order they lie in the font, which keeps
+    // them together where the font has them together (the directory's order
+    // is often another), so that they are copied as one range.
+    std::vector<std::size_t> inFile(directory.tables.size());
+    std::iota(inFile.begin(), inFile.end(), std::size_t{0});
+    std::stable_sort(inFile.begin(), inFile.end(), [&directory](std::size_t a, std::size_t b) {
+        return directory.tables[a].offset < directory.tables[b].offset;
+    });
+    std::vector<bool> stored(directory.tables.size(), false);
+    for (const std::size_t j : inFile) {
+        if (!positions[j]) {
+            std::uint64_t position = 0;
+            if (const int status = storeTable(directory.tables[j], position); status != kOk) {
                 return status;
             }
-            candidates_.push_back({position, kNone});
-            storedHere.emplace_back(keyOf(table),
+            positions[j] = position;
+            stored[j] = true;
+        }
+    }
+    std::vector<std::pair<TableKey, std::uint32_t>> storedHere;
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        if (stored[j]) {
+            candidates_.push_back({*positions[j], kNone});
+            storedHere.emplace_back(keyOf(directory.tables[j]),
                                     static_cast<std::uint32_t>(candidates_.size() - 1));
         }
         filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
-                           static_cast<std::uint32_t>(position));
+                           static_cast<std::uint32_t>(*positions[j]));
     }
     report_ += "\n\n";
+    if (!runs_.flush(error)) {
+        return failOn(error, font_.path());
+    }
     // A font's own tables are never searched for its later tables.
     for (const auto& [key, index] : storedHere) {
         KeyGroup& group = groups_[key];
@@ -448,7 +565,6 @@ int CollectionMaker::placeFont(std::size_t number) {
         return fail(kOutputFailed, outputName_, error.describe());
     }
     font_.close();
-    fontMap_ = filecore::FileView{};
     return kOk;
 }
 
@@ -500,39 +616,12 @@ void CollectionMaker::append(Chain& chain, std::uint32_t index) {
 // bytes; `position` is where they start.
 int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& position) {
     const std::uint64_t span = filecore::roundUp4(table.length);
-    position = output_.size();
+    position = output_.size() + runs_.pending();
     if (position >= kMaxFileSize || span > kMaxFileSize - position) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
     FileError error;
-    if (table.length <= kSmallTable) {
-        std::span<const std::uint8_t> bytes;
-        if (!fontWindow_.get(table.offset, table.length, fontFill(table.offset, table.length),
-                             bytes, error)) {
-            return failOn(error, font_.path());
-        }
-        if (!output_.append(bytes, error)) {
-            return failOn(error, font_.path());
-        }
-    } else if (const auto mapped = fontMap_.bytes(); !mapped.empty() &&
-                                                     table.offset <= mapped.size() &&
-                                                     table.length <= mapped.size() - table.offset) {
-        // With the bytes gathered so far and the padding, in one write that
-        // never touches the mapped bytes in user space: copying in the kernel
-        // between offsets that differ in their page moves page fragments and
-        // costs more than this.
-        static constexpr std::array<std::uint8_t, 3> kZeros{};
-        const std::array<std::span<const std::uint8_t>, 2> pieces{
-            mapped.subspan(table.offset, table.length),
-            std::span(kZeros).first(static_cast<std::size_t>(span - table.length))};
-        if (!output_.appendMapped(pieces, fontMap_, font_, error)) {
-            return failOn(error, font_.path());
-        }
-        return kOk;
-    } else if (!output_.appendFrom(font_, table.offset, table.length, error)) {
-        return failOn(error, font_.path());
-    }
-    if (!output_.appendZeros(span - table.length, error)) {
+    if (!runs_.add(table.offset, table.length, error)) {
         return failOn(error, font_.path());
     }
     return kOk;

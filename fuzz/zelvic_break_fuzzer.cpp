@@ -1,6 +1,8 @@
 // break over a fuzzed collection. Every font it writes must be laid out as
 // its directory says (each table at a 4-byte boundary, zero padding, nothing
-// else) and be a font that make accepts; a refusal leaves the folder as it was.
+// else), sum to the single-font target when it has a 'head' to hold the
+// adjustment, and be a font that make accepts; a refusal leaves the folder as
+// it was.
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "ByteOrder.h"
+#include "Checksum.h"
 #include "Collection.h"
 #include "FuzzSupport.h"
 #include "ZelvicConsole.h"
@@ -22,6 +25,7 @@ void checkLayout(std::span<const std::uint8_t> font) {
     }
     const std::uint16_t numTables = filecore::loadU16(font, 4);
     std::uint64_t position = 12 + std::uint64_t{numTables} * 16;
+    bool adjustable = false;
     for (std::size_t j = 0; j < numTables; ++j) {
         if (font.size() < 12 + 16 * (j + 1)) {
             fuzzsupport::fail("a written font's directory is cut short");
@@ -38,9 +42,14 @@ void checkLayout(std::span<const std::uint8_t> font) {
             }
         }
         position = end;
+        adjustable = adjustable || (filecore::loadU32(font, 12 + 16 * j) == 0x68656164 &&
+                                    length >= filecore::kHeadChecksumAdjustmentOffset + 4);
     }
     if (position != font.size()) {
         fuzzsupport::fail("a written font holds bytes its directory does not name");
+    }
+    if (adjustable && filecore::tableChecksum(font) != filecore::kFontChecksumTarget) {
+        fuzzsupport::fail("a written font with a 'head' does not sum to 0xB1B0AFBA");
     }
 }
 

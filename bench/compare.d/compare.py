@@ -32,6 +32,10 @@ DEJAVU = Path("/usr/share/fonts/truetype/dejavu")
 NOTO_CJK = Path("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc")
 NEW_FAMILY = "Bench Family"
 
+NOTO = Path("/usr/share/fonts/truetype/noto")
+IPA = Path("/usr/share/fonts/opentype/ipafont-gothic")
+LIBERATION2 = Path("/usr/share/fonts/truetype/liberation2")
+
 # About twenty assorted TrueType fonts from three foundries' packages.
 MEDIUM = (
     [DEJAVU / f"DejaVuSerif{s}.ttf" for s in ("", "-Bold", "-Italic", "-BoldItalic")]
@@ -40,6 +44,18 @@ MEDIUM = (
     + [Path("/usr/share/fonts/truetype/crosextra") / f"Carlito-{s}.ttf"
        for s in ("Regular", "Bold", "Italic", "BoldItalic")]
 )
+# Twenty fonts of 19 MB whose tables mostly don't lie in directory order
+# (Liberation, IPA) beside ones that do, two of them large CJK fonts.
+MIXED = (
+    MEDIUM[:4]
+    + [LIBERATION2 / f"Liberation{f}-{s}.ttf"
+       for f in ("Sans", "Serif", "Mono") for s in ("Regular", "Bold", "Italic", "BoldItalic")]
+    + [NOTO / "NotoSans-Regular.ttf", NOTO / "NotoSerif-Regular.ttf",
+       IPA / "ipag.ttf", IPA / "ipagp.ttf"]
+)
+# Five fonts of one family, 3 MB: the fixed costs per font weigh most.
+FIVE = [DEJAVU / f"DejaVuSans{s}.ttf"
+        for s in ("", "-Bold", "-Oblique", "-BoldOblique", "-ExtraLight")]
 
 # Ours over the limit at most: the limit moves the same bytes as plainly as
 # the system allows (cat into one new file, cp into an empty folder, dd
@@ -177,6 +193,12 @@ def prepare_corpora(work, names):
         elif name == "medium":
             fonts = fresh_copy(MEDIUM, base / name)
             rename = base / name / "LiberationSans-Regular.ttf"
+        elif name == "mixed":
+            fonts = fresh_copy(MIXED, base / name)
+            rename = base / name / "LiberationSerif-Regular.ttf"
+        elif name == "five":
+            fonts = fresh_copy(FIVE, base / name)
+            rename = base / name / "DejaVuSans-Bold.ttf"
         else:
             fonts = split_noto(base / name)
             rename = fonts[0]
@@ -244,12 +266,8 @@ def run_once(tool, corpus, operation, folder, measure_memory=False):
     return seconds, peak, status, stderr_path.read_text(errors="replace"), cpu
 
 
-def output_fonts(tool, corpus, operation, folder):
-    """The fonts a run left, lined up with the corpus fonts."""
-    if operation == "make":
-        return sfnt.all_fonts(folder / "coll.ttc")
-    if operation == "rename":
-        return None
+def split_files(tool, corpus, folder):
+    """The font files a split left, lined up with the corpus fonts."""
     files = [p for p in folder.iterdir() if p.name != "coll.ttc"]
     if tool.order == "psname":
         # otc2otf names each font after its PostScript name.
@@ -260,14 +278,24 @@ def output_fonts(tool, corpus, operation, folder):
         files = [by_name[n] for n in names if n in by_name]
     else:
         files.sort()
-    return [sfnt.raw_tables(p) for p in files]
+    return files
 
 
 def check(tool, corpus, operation, folder, inputs):
     try:
         if operation == "rename":
             return sfnt.check_rename(corpus.rename_font, folder / "out.ttf", NEW_FAMILY)
-        return sfnt.check_fonts(inputs, output_fonts(tool, corpus, operation, folder))
+        if operation == "make":
+            return sfnt.check_fonts(inputs, sfnt.all_fonts(folder / "coll.ttc"))
+        # A single font must sum to 0xB1B0AFBA, which a collection can't hold
+        # for its members: a split sets checkSumAdjustment and nothing else.
+        files = split_files(tool, corpus, folder)
+        findings = sfnt.check_fonts([sfnt.without_adjustment(t) for t in inputs],
+                                    [sfnt.without_adjustment(sfnt.raw_tables(p)) for p in files])
+        wrong = [n for n, p in enumerate(files, start=1) if not sfnt.sums_right(p)]
+        if wrong:
+            findings.append(f"{sfnt.describe(wrong, len(inputs))}: whole-font sum not 0xB1B0AFBA")
+        return findings
     except Exception as error:  # output fontTools cannot read at all
         return [f"output unreadable by fontTools: {error}"]
 
@@ -535,7 +563,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", type=Path, default=REPO / "build" / "bench")
     parser.add_argument("--work", type=Path, help="corpora and outputs (default: BUILD/compare)")
-    parser.add_argument("--corpora", default="small,medium,large")
+    parser.add_argument("--corpora", default="small,medium,large,mixed,five")
     parser.add_argument("--runs", type=int, help="timed runs per tool for every corpus")
     parser.add_argument("--out", type=Path, default=REPO / "bench" / "results" / "latest.md")
     parser.add_argument("--zelvic", help="Zelvic to measure (default: the build's)")
@@ -556,7 +584,7 @@ def main():
     corpora = prepare_corpora(work, names)
     # The large corpus costs the peers seconds a run; nine runs keep the whole
     # comparison within a few minutes on two cores.
-    runs = {c.name: args.runs or {"small": 21, "medium": 21}.get(c.name, 9) for c in corpora}
+    runs = {c.name: args.runs or {"large": 9}.get(c.name, 21) for c in corpora}
     floor = python_floor(max(runs.values()), work)
     table = {}
     for corpus in corpora:

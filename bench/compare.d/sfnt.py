@@ -5,6 +5,7 @@ Only raw bytes are compared, never decompiled tables: a tool that rewrites a
 table so that it means the same but reads differently has still changed the
 font a user handed it, and that is what is reported."""
 import struct
+from pathlib import Path
 
 from fontTools.ttLib import TTFont, sfnt
 from fontTools.ttLib.sfnt import calcChecksum
@@ -80,6 +81,21 @@ HEAD_FIELDS = ((0, 4, "version"), (4, 8, "fontRevision"), (8, 12, "checkSumAdjus
                (20, 28, "created"), (28, 36, "modified"), (36, 44, "bounding box"),
                (44, 46, "macStyle"), (46, 48, "lowestRecPPEM"), (48, 50, "fontDirectionHint"),
                (50, 52, "indexToLocFormat"), (52, 54, "glyphDataFormat"))
+
+
+def without_adjustment(tables):
+    """The tables with 'head' checkSumAdjustment (bytes 8 to 11) zeroed."""
+    head = tables.get("head", b"")
+    if len(head) < 12:
+        return tables
+    return dict(tables, head=head[:8] + bytes(4) + head[12:])
+
+
+def sums_right(path):
+    """Whether the whole font file sums to 0xB1B0AFBA, as a single font must."""
+    data = Path(path).read_bytes()
+    data += bytes(-len(data) % 4)
+    return sum(struct.unpack(f">{len(data) // 4}L", data)) & 0xFFFFFFFF == 0xB1B0AFBA
 
 
 def compare_tables(expected, actual, skip=()):

@@ -47,10 +47,27 @@ class BreakCollection : public ::testing::Test {
     InFolder inFolder{dir.path()};
 };
 
+// Where checkSumAdjustment lies in the font, or 0 for a font without 'head'.
+std::size_t adjustmentAt(std::span<const std::uint8_t> font) {
+    for (std::size_t j = 0; j < getU16(font, 4); ++j) {
+        if (Bytes(font.begin() + 12 + 16 * j, font.begin() + 16 + 16 * j) == bytesOf("head")) {
+            return getU32(font, 12 + 16 * j + 8) + 8;
+        }
+    }
+    return 0;
+}
+
+Bytes summedRight(Bytes font) {
+    const std::size_t at = adjustmentAt(font);
+    setU32(font, at, 0);
+    setU32(font, at, 0xB1B0AFBA - tableChecksum(font));
+    return font;
+}
+
 TEST_F(BreakCollection, WritesEveryFontWholeUnderItsNumberedName) {
     const TestTable shared{"glyf", patternBytes(30, 4)};
-    const std::vector<Bytes> fonts{buildFont({shared, {"head", patternBytes(54, 1)}}),
-                                   buildFont({{"head", patternBytes(54, 2)}, shared}),
+    const std::vector<Bytes> fonts{summedRight(buildFont({shared, {"head", patternBytes(54, 1)}})),
+                                   summedRight(buildFont({{"head", patternBytes(54, 2)}, shared})),
                                    buildFont(distinctTables(5, 3))};
     makeFrom(fonts);
     const auto result = runBreak("Fonts.TTC");
@@ -58,10 +75,28 @@ TEST_F(BreakCollection, WritesEveryFontWholeUnderItsNumberedName) {
     EXPECT_EQ(result.output, kBanner +
                                  "Font #1: Fonts001.TTF\nFont #2: Fonts002.TTF\n"
                                  "Font #3: Fonts003.TTF\nOk.\n\n");
-    // Built fonts are laid out in directory order already, so the split
-    // fonts are the very same files.
+    // Built fonts are laid out in directory order already and sum right (or
+    // have no 'head'), so the split fonts are the very same files.
     for (std::size_t k = 0; k < fonts.size(); ++k) {
         EXPECT_EQ(readFileBytes(dir / ("Fonts00" + std::to_string(k + 1) + ".TTF")), fonts[k]);
+    }
+}
+
+// A 'head' shared by fonts whose other tables differ, its checksum field
+// wrong for both: each split font gets its own checkSumAdjustment and
+// nothing else changes.
+TEST_F(BreakCollection, EverySplitFontSumsRightWithOnlyItsCheckSumAdjustmentChanged) {
+    const TestTable head{"head", patternBytes(54, 7)};
+    const std::vector<Bytes> fonts{buildFont({head, {"glyf", patternBytes(30, 1)}}),
+                                   buildFont({{"glyf", patternBytes(31, 2)}, head}),
+                                   buildFont({{"maxp", patternBytes(6, 3)}, head})};
+    makeFrom(fonts);
+    ASSERT_EQ(runBreak("Fonts.TTC").status, 0);
+    for (std::size_t k = 0; k < fonts.size(); ++k) {
+        SCOPED_TRACE(k);
+        const Bytes split = readFileBytes(dir / ("Fonts00" + std::to_string(k + 1) + ".TTF"));
+        EXPECT_EQ(tableChecksum(split), 0xB1B0AFBAu);
+        EXPECT_EQ(split, summedRight(fonts[k]));
     }
 }
 

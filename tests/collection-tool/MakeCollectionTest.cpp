@@ -74,6 +74,39 @@ TEST_F(MakeCollection, TablesAreZeroPaddedToFourBytes) {
     EXPECT_EQ(Bytes(ttc.end() - 4, ttc.end()), (Bytes{'9', 0, 0, 0}));
 }
 
+// Tables are stored in the order the font stores them, those that lie
+// together copied as one range: never with the font's own padding when it
+// isn't zeros, whatever order the directory has.
+TEST_F(MakeCollection, TablesComeOutInTheFontsOrderZeroPaddedWhateverItsDirectorySays) {
+    const std::vector<TestTable> tables{{"aaaa", patternBytes(5, 1)},
+                                        {"bbbb", patternBytes(20001, 2)},
+                                        {"cccc", patternBytes(7, 3)},
+                                        {"dddd", patternBytes(30000, 4)}};
+    Bytes stored = buildFont(tables);
+    for (std::size_t at = getU32(stored, recordOffset(0) + 8) + 5; at % 4 != 0; ++at) {
+        stored[at] = 'P';
+    }
+    // 'dddd' before 'cccc' in the directory, 'cccc' first in the file.
+    std::swap_ranges(stored.begin() + recordOffset(2), stored.begin() + recordOffset(3),
+                     stored.begin() + recordOffset(3));
+    const auto a = font("a.ttf", stored);
+    const auto result = runMake(out(), {a, font("b.ttf", buildFont(distinctTables(1, 1)))});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_NE(result.output.find(a + ":\taaaa(unique)\tbbbb(unique)\tdddd(unique)\tcccc(unique)"),
+              std::string::npos);
+
+    const Bytes ttc = readFileBytes(out());
+    std::size_t position = 12 + 8 + 2 * 12 + 16 * 5;
+    for (const std::size_t record : {0, 1, 3, 2}) {
+        EXPECT_EQ(getU32(ttc, 20 + recordOffset(record) + 8), position) << record;
+        const Bytes table = tableBytes(ttc, 20, record);
+        EXPECT_EQ(table, tables[record < 2 ? record : 5 - record].data) << record;
+        const std::size_t end = position + table.size();
+        position = (end + 3) & ~std::size_t{3};
+        EXPECT_EQ(Bytes(ttc.begin() + end, ttc.begin() + position), Bytes(position - end, 0));
+    }
+}
+
 TEST_F(MakeCollection, IdenticalFontsShareEveryTableAndTheReportSaysSo) {
     const auto tables = distinctTables(3, 7);
     const Bytes bytes = buildFont(tables);
@@ -256,7 +289,7 @@ TEST_F(MakeCollection, HasNoLimitOnFontsTablesOrSize) {
 }
 
 TEST_F(MakeCollection, WritesWhereLinksPointEvenDanglingOnesAndUnderTheLongestNames) {
-    writeFileBytes(dir / "real.ttc", bytesOf("old"));
+    writeFileBytes(dir / "real.ttc", bytesOf("ttcf, old"));
     std::filesystem::create_symlink("real.ttc", dir / "link.ttc");
     std::filesystem::create_symlink("new.ttc", dir / "dangling.ttc");
     const std::string longest(251, 'n');
@@ -372,6 +405,34 @@ TEST_F(MakeRefuses, AnOutputThatIsOneOfItsInputsWhateverTheSpelling) {
     EXPECT_EQ(readFileBytes(good), original);
     EXPECT_EQ(dir.entries(),
               (std::vector<std::string>{"good.ttf", "link.ttc", "other.ttf", "out.ttc"}));
+}
+
+// The output name forgotten ("Zelvic a.ttf b.ttf c.ttf"): whatever is not a
+// collection stays as it was; a collection (AllZelvic run twice) or an empty
+// file is replaced.
+TEST_F(MakeRefuses, AnExistingFileThatIsNotACollection) {
+    const auto other = font("other.ttf", buildFont(distinctTables(2, 9)));
+    const std::vector<std::pair<Bytes, std::string>> cases{
+        {buildFont(distinctTables(2, 5)), "is a font, not a TrueType Collection: "},
+        {bytesOf("wOF2 and more"), "is not a TrueType Collection: "},
+        {bytesOf("tt"), "is not a TrueType Collection: "},
+    };
+    for (const auto& [content, problem] : cases) {
+        SCOPED_TRACE(problem);
+        writeFileBytes(out(), content);
+        const auto result = runMake(out(), {good, other});
+        EXPECT_EQ(result.status, -3);
+        EXPECT_EQ(result.errors, "Error: " + out() + ": " + problem +
+                                     "a collection is written only over a collection or under "
+                                     "a new name; nothing written.\n");
+        EXPECT_EQ(readFileBytes(out()), content);
+    }
+    for (const Bytes& replaced : {Bytes{}, bytesOf("ttcf")}) {
+        writeFileBytes(out(), replaced);
+        ASSERT_EQ(runMake(out(), {good, other}).status, 0);
+        EXPECT_EQ(getU32(readFileBytes(out()), 8), 2u);
+    }
+    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"good.ttf", "other.ttf", "out.ttc"}));
 }
 
 // Checked with the fonts, before a byte is written: only the banner and
