@@ -404,9 +404,10 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             adjustments[{head->offset, head->length}] = filecore::loadU32(word, 0);
         }
     }
-    const auto adjustmentOf = [&adjustments](const Extent& extent) {
-        const auto found = adjustments.find(extent);
-        return found == adjustments.end() ? 0 : found->second;
+    // The same bytes may be 'head' in one font and another table in the next.
+    const auto adjustmentOf = [&adjustments](const DirectoryEntry& entry) {
+        const auto found = adjustments.find({entry.offset, entry.length});
+        return found == adjustments.end() || !entry.hasTag("head") ? 0 : found->second;
     };
     // With no name edited, only a checksum that was wrong changes the file;
     // finding out takes a pass over the tables before anything is written.
@@ -423,9 +424,10 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
                     if (!sums.sum(entry->offset, entry->length, checksum, error)) {
                         return fromSourceError(error, reason);
                     }
-                    found = checked.emplace(extent, checksum - adjustmentOf(extent)).first;
+                    found = checked.emplace(extent, checksum).first;
                 }
-                changed = changed || (entry->length > 0 && found->second != entry->checksum);
+                changed = changed || (entry->length > 0 &&
+                                      found->second - adjustmentOf(*entry) != entry->checksum);
             }
         }
     }
@@ -590,8 +592,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     }
     for (Update& update : updates) {
         if (update.sum) {
-            update.checksum =
-                out.sum(*update.sum) - adjustmentOf({update.entry->offset, update.entry->length});
+            update.checksum = out.sum(*update.sum) - adjustmentOf(*update.entry);
             filecore::storeU32(structures[update.structure], update.at, update.checksum);
         }
     }
