@@ -322,10 +322,9 @@ const NameRule* findNameRule(std::string_view id) {
 CheckContext checkContextOf(TableDirectory& directory) {
     CheckContext context;
     constexpr std::size_t kFontRevisionAt = 4;
-    const DirectoryEntry* head = directory.find("head");
-    if (head != nullptr && head->data.size() >= kFontRevisionAt + 4) {
-        const auto fixed = static_cast<std::int32_t>(
-            filecore::loadU32({head->data.data(), head->data.size()}, kFontRevisionAt));
+    const std::vector<std::uint8_t> head = directory.readTable("head");
+    if (head.size() >= kFontRevisionAt + 4) {
+        const auto fixed = static_cast<std::int32_t>(filecore::loadU32(head, kFontRevisionAt));
         context.fontRevision = fixed / 65536.0;
     }
     return context;

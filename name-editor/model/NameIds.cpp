@@ -39,12 +39,8 @@ constexpr std::array<const char*, 26> kStandardNames = {
 
 constexpr std::uint16_t kFirstFontSpecific = 256, kLastFontSpecific = 32767;
 
-std::span<const std::uint8_t> bytesOf(TableDirectory& directory, std::string_view tag) {
-    const DirectoryEntry* entry = directory.find(tag);
-    if (entry == nullptr) {
-        return {};
-    }
-    return {entry->data.data(), entry->data.size()};
+std::vector<std::uint8_t> bytesOf(const TableDirectory& directory, std::string_view tag) {
+    return directory.readTable(tag);
 }
 
 // The first use found is kept: a name ID that several records point at is

@@ -5,6 +5,18 @@
 
 #include "Files.h"
 
+namespace {
+
+DirectoryEntry* findIn(const std::vector<std::unique_ptr<DirectoryEntry>>& tables,
+                       std::string_view fourBytes) {
+    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
+        return entry->hasTag(fourBytes);
+    });
+    return found == tables.end() ? nullptr : found->get();
+}
+
+}  // namespace
+
 bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
     if (fourBytes.size() != 4) {
         return false;
@@ -17,6 +29,24 @@ bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
     return true;
 }
 
+void TableDirectory::assign(const filecore::FontDirectory& directory) {
+    sfntVersion = directory.sfntVersion();
+    searchRange = directory.searchRange();
+    entrySelector = directory.entrySelector();
+    rangeShift = directory.rangeShift();
+    tables.clear();
+    tables.reserve(directory.tables.size());
+    for (const filecore::TableRecord& record : directory.tables) {
+        auto entry = std::make_unique<DirectoryEntry>();
+        entry->tag = record.tag;
+        entry->checksum = record.checksum;
+        entry->offset = record.offset;
+        entry->length = record.length;
+        tables.push_back(std::move(entry));
+    }
+    cursor_ = 0;
+}
+
 LoadError TableDirectory::read(const filecore::InputFile& input,
                                std::vector<std::uint8_t>& nameTable, filecore::SfntError& error) {
     nameTable.clear();
@@ -26,32 +56,24 @@ LoadError TableDirectory::read(const filecore::InputFile& input,
         return error.kind == filecore::SfntError::Kind::File ? LoadError::CannotOpen
                                                              : LoadError::Invalid;
     }
-    sfntVersion = directory.sfntVersion();
-    searchRange = directory.searchRange();
-    entrySelector = directory.entrySelector();
-    rangeShift = directory.rangeShift();
-    // Each table is read straight into the buffer that keeps it: no mapping
-    // of the file stays around beside the copies, and no byte is copied twice.
-    tables.reserve(directory.tables.size());
-    for (const filecore::TableRecord& record : directory.tables) {
-        auto entry = std::make_unique<DirectoryEntry>();
-        entry->tag = record.tag;
-        entry->checksum = record.checksum;
-        std::span<std::uint8_t> into;
-        if (entry->hasTag("name")) {
-            nameTable.resize(record.length);
-            into = nameTable;
-        } else {
-            entry->data.resize(record.length);
-            into = entry->data;
-        }
+    auto file = std::make_shared<SourceFile>();
+    if (!file->describe(input, error.file.reason)) {
+        error.kind = filecore::SfntError::Kind::File;
+        error.problem = error.file.reason;
+        return LoadError::CannotOpen;
+    }
+    file->structures.push_back({0, directory.bytes});
+    assign(directory);
+    // Only the names are read; a save copies every other table from the file.
+    if (const DirectoryEntry* name = find("name"); name != nullptr) {
+        nameTable.resize(name->length);
         filecore::FileError readError;
-        if (!input.readAt(record.offset, into, readError)) {
+        if (!input.readAt(name->offset, nameTable, readError)) {
             error = filecore::SfntError::ofRead(readError);
             return LoadError::CannotOpen;
         }
-        tables.push_back(std::move(entry));
     }
+    source = std::move(file);
     return LoadError::None;
 }
 
@@ -69,8 +91,27 @@ DirectoryEntry* TableDirectory::next() {
 }
 
 DirectoryEntry* TableDirectory::find(std::string_view fourBytes) {
-    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
-        return entry->hasTag(fourBytes);
-    });
-    return found == tables.end() ? nullptr : found->get();
+    return findIn(tables, fourBytes);
+}
+
+const DirectoryEntry* TableDirectory::find(std::string_view fourBytes) const {
+    return findIn(tables, fourBytes);
+}
+
+std::vector<std::uint8_t> TableDirectory::readTable(std::string_view fourBytes) const {
+    std::vector<std::uint8_t> bytes;
+    const DirectoryEntry* entry = find(fourBytes);
+    filecore::InputFile input;
+    std::string reason;
+    if (entry == nullptr || entry->length == 0 || !source ||
+        source->reopen(input, reason) != SaveError::None ||
+        std::uint64_t{entry->offset} + entry->length > input.size()) {
+        return bytes;
+    }
+    bytes.resize(entry->length);
+    filecore::FileError error;
+    if (!input.readAt(entry->offset, bytes, error)) {
+        bytes.clear();
+    }
+    return bytes;
 }

@@ -1,5 +1,6 @@
 #include "NameEditorApp.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -12,8 +13,7 @@
 
 // Defined together so that their construction order is their order here.
 CNameEditorApp theApp;
-TableDirectory theTableDirectory;
-NameTable theNameTable;
+FontFile theFontFile;
 
 namespace {
 
@@ -29,13 +29,6 @@ constexpr const char* kErrorCaption = QT_TRANSLATE_NOOP("Resources", "Error");
     QT_TRANSLATE_NOOP("Resources", "write error."),
     QT_TRANSLATE_NOOP("Resources", "name cannot be encoded."),
 };
-
-// What a user whose font is a collection can do. Once collections open in
-// Kestrin itself this is the one text to change.
-constexpr const char* kCollectionAdvice = QT_TRANSLATE_NOOP(
-    "Resources",
-    "This file is a font collection (.ttc): split it into single fonts with Zelvic, then "
-    "open one of them.");
 
 constexpr const char* kSaveAdvice = QT_TRANSLATE_NOOP(
     "Resources",
@@ -79,11 +72,10 @@ std::string adviceFor(std::string_view message, const std::string& path, std::st
     } else if (is(LoadError::CannotOpen)) {
         advice += AfxTranslate(QT_TRANSLATE_NOOP(
             "Resources", "Check that the file is there and that you may read it."));
-    } else if (is(LoadError::Invalid) && isCollection(path)) {
-        advice += AfxTranslate(kCollectionAdvice);
     } else if (is(LoadError::Invalid)) {
         advice += AfxTranslate(QT_TRANSLATE_NOOP(
-            "Resources", "Kestrin opens a single TrueType or OpenType font (.ttf, .otf)."));
+            "Resources",
+            "Kestrin opens TrueType and OpenType fonts and collections (.ttf, .otf, .ttc, .otc)."));
     }
     return advice;
 }
@@ -107,6 +99,13 @@ std::string noticeFor(const std::string& path) {
         notice += (notice.empty() ? "" : "\n") + AfxTranslate(text, {std::to_string(links - 1)});
     }
     return notice;
+}
+
+// Would a save write names other than those read, in any of the file's
+// fonts: a record's text changed or emptied, or a record added with text.
+bool namesEdited(const FontFile& file) {
+    return std::any_of(file.members.begin(), file.members.end(),
+                       [](const FontMember& font) { return font.names.hasEdits(); });
 }
 
 }  // namespace
@@ -135,7 +134,7 @@ void CNameEditorApp::RunFontEditor() {
         return;
     }
     saving_ = false;
-    if (!loadFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+    if (!loadFontFile(m_lpCmdLine, theFontFile)) {
         m_nExitCode = 1;
         return;
     }
@@ -146,8 +145,7 @@ void CNameEditorApp::RunFontEditor() {
         return;
     }
 
-    CNameEditorDlg dlg;
-    dlg.SetTableDirectory(&theTableDirectory);
+    CNameEditorDlg dlg(theFontFile);
     dlg.SetReadOnlyNotice(noticeFor(m_lpCmdLine));
     m_pMainWnd = &dlg;
     // A failed save leaves the model as it was: the dialog opens again with
@@ -158,7 +156,7 @@ void CNameEditorApp::RunFontEditor() {
     while ((result = dlg.DoModal()) == IDOK) {
         // OK without an edit (a font opened by a double-click and closed
         // with Enter) leaves the file as it was, its time stamps included.
-        if (!theNameTable.hasEdits() || saveFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
+        if (!namesEdited(theFontFile) || saveFontFile(m_lpCmdLine, theFontFile)) {
             m_nExitCode = 0;
             break;
         }
@@ -172,7 +170,7 @@ void CNameEditorApp::RunFontEditor() {
 
 bool CNameEditorApp::ChooseFontPath() {
     CFileDialog chooser(QT_TRANSLATE_NOOP("Resources", "Open Font - Kestrin"),
-                        {QT_TRANSLATE_NOOP("Resources", "Fonts (*.ttf *.otf)"),
+                        {QT_TRANSLATE_NOOP("Resources", "Fonts (*.ttf *.otf *.ttc *.otc)"),
                          QT_TRANSLATE_NOOP("Resources", "All files (*)")});
     switch (chooser.DoModal()) {
         case IDOK:
@@ -194,6 +192,8 @@ BOOL CNameEditorApp::ProcessInformationRequest(const char* argument) {
             "Edits the eight principal names (copyright, family, subfamily, unique\n"
             "identifier, full name, version, PostScript name, trademark) of a TrueType or\n"
             "OpenType font in a dialog; OK writes the font back to the same path.\n"
+            "In a collection (.ttc, .otc) a list chooses the font to edit; every other\n"
+            "byte of the collection is kept.\n"
             "Without FONT a file chooser asks for one. The whole rest of the command line\n"
             "is the path, blanks and all; a file named like an option is given as ./--help.\n"
             "\n"

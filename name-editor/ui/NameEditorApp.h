@@ -1,11 +1,10 @@
-// The name editor's application object: load the font named on the command
-// line, run the main dialog, save the font if the dialog ended with OK.
+// The name editor's application object: load the font or collection named on
+// the command line, run the main dialog, save the file if the dialog ended with OK.
 #pragma once
 
 #include <string>
 
-#include "NameTable.h"
-#include "TableDirectory.h"
+#include "FontFile.h"
 #include "platform/Afx.h"
 
 class CNameEditorApp : public CWinApp {
@@ -30,7 +29,7 @@ class CNameEditorApp : public CWinApp {
 };
 
 // The program-wide objects, constructed in this order before the program
-// starts: the application, the font's table directory, its name table.
+// starts: the application, the font file (one font or a collection, each font
+// with its table directory and name table).
 extern CNameEditorApp theApp;
-extern TableDirectory theTableDirectory;
-extern NameTable theNameTable;
+extern FontFile theFontFile;

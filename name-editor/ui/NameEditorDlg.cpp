@@ -28,10 +28,20 @@ std::string foldedCase(std::string text) {
     return text;
 }
 
+// What a file without fonts shows: nothing, and nothing typed is kept.
+NameTable noNames;
+
 }  // namespace
 
 CNameEditorDlg::CNameEditorDlg(CWnd* pParent, NameTable& names)
-    : CDialog(CNameEditorDlg::IDD, pParent), m_hIcon(LoadIcon(IDR_MAINFRAME)), names_(names) {}
+    : CDialog(CNameEditorDlg::IDD, pParent), m_hIcon(LoadIcon(IDR_MAINFRAME)), names_(&names) {}
+
+CNameEditorDlg::CNameEditorDlg(FontFile& file, CWnd* pParent)
+    : CDialog(CNameEditorDlg::IDD, pParent),
+      m_hIcon(LoadIcon(IDR_MAINFRAME)),
+      file_(&file),
+      names_(file.members.empty() ? &noNames : &file.members.front().names),
+      directory_(file.members.empty() ? nullptr : &file.members.front().directory) {}
 
 void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     CDialog::DoDataExchange(pDX);
@@ -44,6 +54,8 @@ void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_FONTNAME, m_FontName);
     DDX_Control(pDX, IDC_FAMILYNAME, m_FamilyName);
     DDX_Control(pDX, IDC_ENCODE, m_Encode);
+    DDX_Control(pDX, IDC_FONTCHOOSER, m_Font);
+    DDX_Control(pDX, IDC_FONTCHOOSERLABEL, m_FontLabel);
     DDX_Control(pDX, IDC_READONLY, m_ReadOnly);
     DDX_Control(pDX, IDC_NAMEWARNINGS, m_NameWarnings);
 }
@@ -51,6 +63,10 @@ void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
 BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
     if (id == static_cast<UINT>(IDC_ENCODE) && code == CBN_SELCHANGE) {
         OnSelchangeEncode();
+        return TRUE;
+    }
+    if (id == static_cast<UINT>(IDC_FONTCHOOSER) && code == CBN_SELCHANGE) {
+        OnSelchangeFont();
         return TRUE;
     }
     if (id == static_cast<UINT>(IDC_NAMES)) {
@@ -67,21 +83,75 @@ BOOL CNameEditorDlg::OnInitDialog() {
     SetIcon(m_hIcon, ICON_SMALL);
     m_ReadOnly.SetWindowText(readOnlyNotice_);
 
-    // The dialog opens again after a failed save: nothing is shown yet.
+    GetWindowText(caption_);
+
+    const bool collection = file_ != nullptr && file_->isCollection();
+    if (collection) {
+        for (std::size_t index = 0; index < file_->count(); ++index) {
+            // In file order: sorted, "10: ..." would come before "2: ...".
+            m_Font.InsertString(-1, file_->memberLabel(index));
+        }
+    } else {
+        m_Font.ShowWindow(SW_HIDE);
+        m_FontLabel.ShowWindow(SW_HIDE);
+    }
+    // The dialog opens again after a failed save on the font it showed;
+    // nothing is shown yet, and the fields are empty.
+    ShowFont(font_);
+    if (!collection) {
+        // The hidden font list would otherwise take the first focus.
+        m_Encode.SetFocus();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CNameEditorDlg::OnSelchangeFont() {
+    const int selection = m_Font.GetCurSel();
+    if (file_ == nullptr || selection == CB_ERR || static_cast<std::size_t>(selection) == font_) {
+        return;
+    }
+    // The texts typed for the font shown so far go into its records first.
+    OnSelchangeEncode();
+    ShowFont(static_cast<std::size_t>(selection));
+}
+
+void CNameEditorDlg::ShowFont(std::size_t index) {
+    if (file_ != nullptr && index < file_->count()) {
+        font_ = index;
+        names_ = &file_->members[index].names;
+        directory_ = &file_->members[index].directory;
+    }
     shownRecords_ = {};
     shownTriple_ = nullptr;
+    for (std::size_t field = 0; field < shownRecords_.size(); ++field) {
+        FieldOf(static_cast<std::uint16_t>(field)).SetWindowText({});
+    }
+    if (file_ != nullptr && file_->isCollection()) {
+        m_Font.SetCurSel(static_cast<int>(font_));
+    }
 
-    // The caption names the font's file, without its folder: "Font.ttf - Kestrin".
+    // The caption names the file, without its folder, and for a collection
+    // the font shown: "Fonts.ttc (2 of 3) - Kestrin".
     const CWinApp* app = AfxGetApp();
     const std::string path = app != nullptr ? app->m_lpCmdLine : "";
     // After the last slash, or from the start where there is none (npos + 1 is 0).
-    const std::string fileName = path.substr(path.find_last_of('/') + 1);
+    std::string fileName = path.substr(path.find_last_of('/') + 1);
     if (!fileName.empty()) {
-        std::string caption;
-        GetWindowText(caption);
-        SetWindowText(fileName + " - " + caption);
+        if (file_ != nullptr && file_->isCollection()) {
+            fileName +=
+                " (" + std::to_string(font_ + 1) + " of " + std::to_string(file_->count()) + ")";
+        }
+        SetWindowText(fileName + " - " + caption_);
     }
 
+    m_Encode.ResetContent();
+    FillEncodeList();
+    m_Encode.SetCurSel(0);
+    OnSelchangeEncode();
+}
+
+void CNameEditorDlg::FillEncodeList() {
     // One entry per platform / encoding / language triple, holding its first
     // record; the list keeps itself sorted. Triples whose texts would read the
     // same, as the list compares them, are told apart by region and language ID.
@@ -92,7 +162,7 @@ BOOL CNameEditorDlg::OnInitDialog() {
     std::vector<Entry> entries;
     std::set<std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>> triples;
     std::map<std::string, int> timesRead;
-    for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
+    for (NameRecord* record = names_->first(); record != nullptr; record = names_->next()) {
         if (triples.emplace(record->platformID, record->encodingID, record->languageID).second) {
             entries.push_back({record, GetEncodeString(record->platformID, record->encodingID,
                                                        record->languageID)});
@@ -107,9 +177,6 @@ BOOL CNameEditorDlg::OnInitDialog() {
                 : entry.text;
         m_Encode.SetItemData(m_Encode.AddString(text), entry.record);
     }
-    m_Encode.SetCurSel(0);
-    OnSelchangeEncode();
-    return TRUE;
 }
 
 void CNameEditorDlg::OnSelchangeEncode() {
@@ -138,7 +205,14 @@ void CNameEditorDlg::OnNames() {
     // The fields' texts go into the records first: the window shows and
     // changes the same records.
     OnSelchangeEncode();
-    RunNameRecordsWindow(GetSafeHwnd(), names_, directory_);
+    // In a collection the window may rename a family in the other fonts too.
+    std::vector<NameTable*> otherFonts;
+    for (std::size_t index = 0; file_ != nullptr && index < file_->count(); ++index) {
+        if (index != font_) {
+            otherFonts.push_back(&file_->members[index].names);
+        }
+    }
+    RunNameRecordsWindow(GetSafeHwnd(), *names_, directory_, otherFonts);
     ReloadNames();
 }
 
@@ -153,7 +227,7 @@ void CNameEditorDlg::ReloadNames() {
                 GetEncodeString(entry->platformID, entry->encodingID, entry->languageID)));
         }
     }
-    for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
+    for (NameRecord* record = names_->first(); record != nullptr; record = names_->next()) {
         if (record->isDropped() ||
             !listed.emplace(record->platformID, record->encodingID, record->languageID).second) {
             continue;
@@ -179,7 +253,7 @@ void CNameEditorDlg::ReloadNames() {
         for (std::size_t field = 0; field < shownRecords_.size(); ++field) {
             const auto nameID = static_cast<std::uint16_t>(field);
             NameRecord* found =
-                names_.find(shown.platformID, shown.encodingID, shown.languageID, nameID);
+                names_->find(shown.platformID, shown.encodingID, shown.languageID, nameID);
             shownRecords_[field] = found;
             FieldOf(nameID).SetWindowText(found != nullptr ? found->text : std::string());
         }
@@ -188,7 +262,7 @@ void CNameEditorDlg::ReloadNames() {
 }
 
 void CNameEditorDlg::ShowNameWarnings() {
-    m_NameWarnings.SetWindowText(NameWarningsSummary(names_, directory_));
+    m_NameWarnings.SetWindowText(NameWarningsSummary(*names_, directory_));
 }
 
 NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& selected,
@@ -202,12 +276,12 @@ NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& s
     if (shown != nullptr) {
         shown->text = std::move(text);
     } else {
-        names_.add(typedFor.platformID, typedFor.encodingID, typedFor.languageID, nameID,
-                   text.c_str());
+        names_->add(typedFor.platformID, typedFor.encodingID, typedFor.languageID, nameID,
+                    text.c_str());
     }
 
     NameRecord* found =
-        names_.find(selected.platformID, selected.encodingID, selected.languageID, nameID);
+        names_->find(selected.platformID, selected.encodingID, selected.languageID, nameID);
     field.SetWindowText(found != nullptr ? found->text : std::string());
     return found;
 }
@@ -215,8 +289,16 @@ NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& s
 void CNameEditorDlg::OnOK() {
     OnSelchangeEncode();
     // A name its encoding can't hold is never stored as something else: the
-    // dialog stays open on it, with the text as typed, to be corrected.
-    if (const NameRecord* record = names_.firstUnencodable()) {
+    // dialog stays open on it, with the text as typed, to be corrected. In a
+    // collection that may be in a font edited before the one shown.
+    const NameRecord* record = names_->firstUnencodable();
+    for (std::size_t index = 0; record == nullptr && file_ != nullptr && index < file_->count();
+         ++index) {
+        if ((record = file_->members[index].names.firstUnencodable()) != nullptr) {
+            ShowFont(index);
+        }
+    }
+    if (record != nullptr) {
         ShowRecord(*record);
         const std::string encoding =
             nametext::encodingName(record->platformID, record->encodingID, record->languageID);

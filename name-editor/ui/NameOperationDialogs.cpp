@@ -210,7 +210,8 @@ bool confirmPlan(QWidget* parent, const QString& title, const NamePlan& plan) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table) {
+std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table,
+                                        const std::vector<NameTable*>& otherFonts) {
     FormDialog ask(parent, NameDialogs::tr("Rename family"));
     auto* oldFamily = new QLineEdit(fromUtf8(currentFamily(table)));
     auto* newFamily = new QLineEdit;
@@ -231,7 +232,28 @@ std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table) {
     if (!ask.run()) {
         return std::nullopt;
     }
-    return planRenameFamily(table, toUtf8(oldFamily->text()), toUtf8(newFamily->text()));
+    const std::string from = toUtf8(oldFamily->text()), to = toUtf8(newFamily->text());
+    NamePlan plan = planRenameFamily(table, from, to);
+    // The fonts of a collection often share their family: offered, not
+    // imposed, since a collection may also join unrelated families.
+    std::vector<NamePlan> others;
+    for (NameTable* other : otherFonts) {
+        if (NamePlan otherPlan = planRenameFamily(*other, from, to); !otherPlan.empty()) {
+            others.push_back(std::move(otherPlan));
+        }
+    }
+    if (!others.empty() &&
+        QMessageBox::question(
+            parent, NameDialogs::tr("Rename family"),
+            NameDialogs::tr("%n other font(s) of this collection carry the family “%1” "
+                            "too. Rename it there as well?",
+                            nullptr, static_cast<int>(others.size()))
+                .arg(oldFamily->text())) == QMessageBox::Yes) {
+        for (NamePlan& otherPlan : others) {
+            plan.append(std::move(otherPlan));
+        }
+    }
+    return plan;
 }
 
 std::optional<NamePlan> askFindReplace(QWidget* parent, NameTable& table) {

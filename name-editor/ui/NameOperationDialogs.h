@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <optional>
+#include <vector>
 
 #include "NameOperations.h"
 
@@ -25,7 +26,10 @@ bool confirmPlan(QWidget* parent, const QString& title, const NamePlan& plan);
 
 // Each asks for its operation's input and returns the plan, or nothing when
 // the user cancelled.
-std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table);
+// With `otherFonts` (a collection's other fonts), offers to rename the
+// family in each of them that carries it too, in the same plan.
+std::optional<NamePlan> askRenameFamily(QWidget* parent, NameTable& table,
+                                        const std::vector<NameTable*>& otherFonts = {});
 std::optional<NamePlan> askFindReplace(QWidget* parent, NameTable& table);
 // `suggested` fills the fields: the triple and name ID of the selected record.
 std::optional<NamePlan> askAddRecord(QWidget* parent, NameTable& table, NameTriple suggested,

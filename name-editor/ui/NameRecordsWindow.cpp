@@ -283,9 +283,11 @@ class TextDelegate : public QStyledItemDelegate {
 
 class NameRecordsWindow {
   public:
-    NameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory)
+    NameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory,
+                      const std::vector<NameTable*>& otherFonts)
         : dialog_(parent),
           names_(names),
+          otherFonts_(otherFonts),
           model_(names, directory != nullptr ? checkContextOf(*directory) : CheckContext{},
                  directory != nullptr ? nameIdUsesOf(*directory) : NameIdUses{}),
           delegate_(&dialog_) {
@@ -379,7 +381,9 @@ class NameRecordsWindow {
         carryOut(tr("Add language"), askAddLanguage(&dialog_, names_, triple));
     }
 
-    void renameFamily() { carryOut(tr("Rename family"), askRenameFamily(&dialog_, names_)); }
+    void renameFamily() {
+        carryOut(tr("Rename family"), askRenameFamily(&dialog_, names_, otherFonts_));
+    }
 
     void setName() {
         const NameRecord* current = currentRecord();
@@ -412,6 +416,7 @@ class NameRecordsWindow {
 
     QDialog dialog_;
     NameTable& names_;
+    const std::vector<NameTable*>& otherFonts_;
     RecordsModel model_;
     QSortFilterProxyModel proxy_;
     TextDelegate delegate_;
@@ -421,15 +426,23 @@ class NameRecordsWindow {
 
 }  // namespace
 
-bool RunNameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory) {
+bool RunNameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory,
+                          const std::vector<NameTable*>& otherFonts) {
     const NameTable::Snapshot before = names.snapshot();
+    std::vector<NameTable::Snapshot> othersBefore;
+    for (const NameTable* other : otherFonts) {
+        othersBefore.push_back(other->snapshot());
+    }
     bool kept = false;
     {
-        NameRecordsWindow window(parent, names, directory);
+        NameRecordsWindow window(parent, names, directory, otherFonts);
         kept = window.run();
     }
     if (!kept) {
         names.restore(before);
+        for (std::size_t i = 0; i < otherFonts.size(); ++i) {
+            otherFonts[i]->restore(othersBefore[i]);
+        }
     }
     return kept;
 }

@@ -5,14 +5,19 @@
 // the window opened.
 #pragma once
 
+#include <vector>
+
 class QWidget;
 class NameTable;
 class TableDirectory;
 
 // Runs the window modally over `names`; `directory`, when given, supplies
-// the font's revision and its 'fvar'/'STAT' name uses. True when the user
-// closed it with OK, keeping the edits.
-bool RunNameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory);
+// the font's revision and its 'fvar'/'STAT' name uses. `otherFonts` are the
+// names of a collection's other fonts, where a family renamed here may be
+// renamed too; Cancel gives them back as well. True when the user closed it
+// with OK, keeping the edits.
+bool RunNameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* directory,
+                          const std::vector<NameTable*>& otherFonts = {});
 
 #include <string>
 

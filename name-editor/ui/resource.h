@@ -16,3 +16,5 @@ constexpr int IDC_COPYRIGHT = 1008;
 constexpr int IDC_READONLY = 1009;
 constexpr int IDC_NAMES = 1010;
 constexpr int IDC_NAMEWARNINGS = 1011;
+constexpr int IDC_FONTCHOOSER = 1012;
+constexpr int IDC_FONTCHOOSERLABEL = 1013;

@@ -32,6 +32,8 @@ constexpr int CB_ERR = -1;
 constexpr UINT CBN_SELCHANGE = 1;
 constexpr BOOL ICON_SMALL = FALSE;
 constexpr BOOL ICON_BIG = TRUE;
+constexpr int SW_HIDE = 0;
+constexpr int SW_SHOW = 5;
 
 class CWnd {
   public:
@@ -52,6 +54,8 @@ class CWnd {
     void SetIcon(HICON icon, BOOL bigIcon);
     // Gives the window the keyboard focus.
     void SetFocus();
+    // SW_HIDE or SW_SHOW. A hidden control takes no room in the dialog.
+    void ShowWindow(int command);
 
     HWND m_hWnd = nullptr;
 };
@@ -66,6 +70,11 @@ class CComboBox : public CWnd {
     int GetCount() const;
     // Inserts the entry at its sorted place and returns its index.
     int AddString(std::string_view text);
+    // Inserts the entry at `index` (-1: at the end), whatever its text, and
+    // returns its index.
+    int InsertString(int index, std::string_view text);
+    // Removes every entry, without notifying the dialog.
+    void ResetContent();
     template <typename T>
     void SetItemData(int index, T* data) {
         SetItemValue(index, std::any(data));

@@ -142,6 +142,12 @@ void CWnd::SetFocus() {
     }
 }
 
+void CWnd::ShowWindow(int command) {
+    if (m_hWnd != nullptr) {
+        m_hWnd->setVisible(command != SW_HIDE);
+    }
+}
+
 void CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
     // Each icon resource holds both sizes; the toolkit picks the one it needs.
     if (m_hWnd != nullptr) {
@@ -170,6 +176,26 @@ int CComboBox::AddString(std::string_view text) {
     const QSignalBlocker quiet(combo);
     combo->insertItem(index, entry);
     return index;
+}
+
+int CComboBox::InsertString(int index, std::string_view text) {
+    QComboBox* combo = asCombo(m_hWnd);
+    if (combo == nullptr) {
+        return CB_ERR;
+    }
+    if (index < 0 || index > combo->count()) {
+        index = combo->count();
+    }
+    const QSignalBlocker quiet(combo);
+    combo->insertItem(index, fromUtf8(text));
+    return index;
+}
+
+void CComboBox::ResetContent() {
+    if (QComboBox* combo = asCombo(m_hWnd)) {
+        const QSignalBlocker quiet(combo);
+        combo->clear();
+    }
 }
 
 void CComboBox::SetItemValue(int index, const std::any& value) {
@@ -408,6 +434,11 @@ INT_PTR CDialog::DoModal() {
     }
     if (OnInitDialog() != FALSE && window_->firstTabStop != nullptr) {
         window_->firstTabStop->setFocus();
+    }
+    if (lastGeometry_.empty()) {
+        // Controls the dialog hid while it opened give back their rows.
+        widget.layout()->activate();
+        widget.resize(widget.width(), widget.sizeHint().height());
     }
     if (!window_->ended) {
         widget.exec();

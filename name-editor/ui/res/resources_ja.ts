@@ -16,10 +16,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>This file is a font collection (.ttc): split it into single fonts with Zelvic, then open one of them.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Nothing was written and your edits are kept: put this right and press OK again, or Cancel.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -40,7 +36,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Kestrin opens a single TrueType or OpenType font (.ttf, .otf).</source>
+        <source>Kestrin opens TrueType and OpenType fonts and collections (.ttf, .otf, .ttc, .otc).</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -56,8 +52,8 @@
         <translation>フォントを開く - Kestrin</translation>
     </message>
     <message>
-        <source>Fonts (*.ttf *.otf)</source>
-        <translation>フォント (*.ttf *.otf)</translation>
+        <source>Fonts (*.ttf *.otf *.ttc *.otc)</source>
+        <translation>フォント (*.ttf *.otf *.ttc *.otc)</translation>
     </message>
     <message>
         <source>All files (*)</source>

@@ -6,16 +6,21 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
 #include <QTableView>
+#include <QTimer>
 #include <QtTest/QTest>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "DialogDriver.h"
+#include "NameOperationDialogs.h"
 
 namespace {
 
@@ -183,6 +188,139 @@ TEST(NameEditorDlg, KeepsTypedTextsAcrossSelectionChangesAndEmptiesMissingNames)
     EXPECT_EQ(textAt(names, {1, 0, 0, 7}), "");
 }
 
+// Three fonts of a collection: the second has Macintosh names only, so its
+// Encode list differs; the third lacks a trademark that the first has.
+TEST(NameEditorDlg, CollectionFontsEachKeepTheirEditsAcrossSwitches) {
+    FontFile file;
+    file.collectionVersion = 0x00010000;
+    file.members.resize(3);
+    for (std::uint16_t font = 0; font < 3; ++font) {
+        const std::string n = std::to_string(font + 1);
+        const std::uint16_t platform = font == 1 ? 1 : 3, encoding = font == 1 ? 0 : 1,
+                            language = font == 1 ? 0 : 1033;
+        NameTable& names = file.members[font].names;
+        names.add(platform, encoding, language, 1, ("Family " + n).c_str());
+        names.add(platform, encoding, language, 4, ("Full " + n).c_str());
+        if (font == 0) {
+            names.add(3, 1, 1033, 7, "Mark 1");
+        }
+    }
+    CNameEditorDlg dialog(file);
+    const INT_PTR result = runDialog(dialog, [&] {
+        QComboBox* fonts = comboOf(dialog, IDC_FONTCHOOSER);
+        EXPECT_FALSE(fonts->isHidden());
+        EXPECT_EQ(entriesOf(fonts),
+                  (std::vector<std::string>{"1: Full 1", "2: Full 2", "3: Full 3"}));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.GetSafeHwnd()));
+        EXPECT_EQ(QApplication::focusWidget(), fonts);
+        retype(editOf(dialog, IDC_FAMILYNAME), "Edited 1");
+        retype(editOf(dialog, IDC_TRADEMARK), "Mark edited");
+
+        fonts->setCurrentIndex(1);
+        EXPECT_EQ(entriesOf(comboOf(dialog, IDC_ENCODE)), (std::vector<std::string>{macEnglish}));
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Family 2");
+        fonts->setCurrentIndex(2);
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Family 3");
+        // Emptied, not showing the first font's trademark.
+        EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "");
+        retype(editOf(dialog, IDC_FAMILYNAME), "Edited 3");
+
+        fonts->setCurrentIndex(0);
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Edited 1");
+        EXPECT_EQ(textOf(editOf(dialog, IDC_TRADEMARK)), "Mark edited");
+        EXPECT_EQ(fonts->itemText(0).toStdString(), "1: Full 1");
+        press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(textAt(file.members[0].names, {3, 1, 1033, 1}), "Edited 1");
+    EXPECT_EQ(textAt(file.members[0].names, {3, 1, 1033, 7}), "Mark edited");
+    EXPECT_EQ(textAt(file.members[1].names, {1, 0, 0, 1}), "Family 2");
+    EXPECT_EQ(textAt(file.members[2].names, {3, 1, 1033, 1}), "Edited 3");
+    // No font got a text typed for another.
+    for (std::size_t font = 1; font < 3; ++font) {
+        for (const auto& record : file.members[font].names.records) {
+            EXPECT_TRUE(record->text.find("1") == std::string::npos) << font << record->text;
+        }
+    }
+}
+
+// A name its encoding can't hold, typed into a font left for another, brings
+// that font back when OK is pressed.
+TEST(NameEditorDlg, OkShowsTheCollectionFontWhoseNameCantBeEncoded) {
+    FontFile file;
+    file.collectionVersion = 0x00020000;
+    file.members.resize(2);
+    file.members[0].names.add(1, 0, 0, 1, "Roman");
+    file.members[1].names.add(3, 1, 1033, 1, "Unicode");
+    std::vector<std::string> messages;
+    const MessageBoxHandler previous =
+        setMessageBoxHandler([&](const char* text, const char*, const MessageDetail&) {
+            messages.emplace_back(text);
+            return IDOK;
+        });
+    CNameEditorDlg dialog(file);
+    runDialog(dialog, [&] {
+        QLineEdit* family = editOf(dialog, IDC_FAMILYNAME);
+        family->selectAll();
+        family->insert(QString::fromUtf8("\xE6\x97\xA5"));
+        family->setModified(true);
+        comboOf(dialog, IDC_FONTCHOOSER)->setCurrentIndex(1);
+        press(dialog, IDOK);
+        EXPECT_EQ(comboOf(dialog, IDC_FONTCHOOSER)->currentIndex(), 0);
+        EXPECT_EQ(family->text(), QString::fromUtf8("\xE6\x97\xA5"));
+        press(dialog, IDCANCEL);
+    });
+    setMessageBoxHandler(previous);
+    EXPECT_EQ(messages,
+              (std::vector<std::string>{"FamilyName: cannot be encoded in Mac OS Roman."}));
+}
+
+// Presses `button` in the message box once one is up.
+void answerMessageBox(QMessageBox::StandardButton button) {
+    QTimer::singleShot(20, [button] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(button)->click();
+        } else {
+            answerMessageBox(button);
+        }
+    });
+}
+
+// A family renamed in one font of a collection is offered for the other
+// fonts that carry it; a font of another family is never touched.
+TEST(NameEditorDlg, RenamingAFamilyOffersItForTheCollectionsFontsThatCarryIt) {
+    NameTable shown, sibling, stranger;
+    shown.add(3, 1, 1033, 1, "Sample");
+    sibling.add(3, 1, 1033, 1, "Sample");
+    sibling.add(3, 1, 1033, 4, "Sample Bold");
+    stranger.add(3, 1, 1033, 1, "Other");
+    for (const bool accept : {true, false}) {
+        testsupport::ModalWatchdog watchdog;
+        testsupport::ModalScript fill([accept] {
+            QWidget* form = QApplication::activeModalWidget();
+            ASSERT_NE(form, nullptr);
+            for (auto* field : form->findChildren<QLineEdit*>()) {
+                if (field->text().isEmpty()) {
+                    field->setText("Renamed");  // the new family; the old one is filled in
+                }
+            }
+            answerMessageBox(accept ? QMessageBox::Yes : QMessageBox::No);
+            form->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        });
+        const std::optional<NamePlan> plan = askRenameFamily(nullptr, shown, {&sibling, &stranger});
+        ASSERT_TRUE(plan.has_value());
+        std::multiset<std::pair<const NameTable*, std::string>> changes;
+        for (const NameChange& change : plan->changes) {
+            changes.emplace(change.table, change.after);
+        }
+        std::multiset<std::pair<const NameTable*, std::string>> expected = {{&shown, "Renamed"}};
+        if (accept) {
+            expected.insert({{&sibling, "Renamed"}, {&sibling, "Renamed Bold"}});
+        }
+        EXPECT_EQ(changes, expected) << accept;
+    }
+}
+
 TEST(NameEditorDlg, CancelAndEscapeStoreNothingTypedSinceTheLastRefresh) {
     for (const bool useEscape : {false, true}) {
         NameTable names = typicalNames();
@@ -259,6 +397,10 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
         // The Encode list has the focus at opening, and the style is told to
         // draw it: without the keyboard-focus state Fusion and others draw none.
         QComboBox* list = comboOf(dialog, IDC_ENCODE);
+        // One font: no font list, and nothing of it shows.
+        EXPECT_TRUE(dialog.GetDlgItem(IDC_FONTCHOOSER)->isHidden());
+        EXPECT_TRUE(dialog.GetDlgItem(IDC_FONTCHOOSERLABEL)->isHidden());
+        EXPECT_EQ(window->height(), window->sizeHint().height());
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
         EXPECT_EQ(QApplication::focusWidget(), list);
         QStyleOptionComboBox look;

@@ -86,8 +86,7 @@ class KestrinStartup : public ::testing::Test {
   protected:
     void SetUp() override {
         // Each case starts the program afresh, as a process would.
-        theTableDirectory.tables.clear();
-        theNameTable = NameTable{};
+        theFontFile = FontFile{};
         previous_ = setMessageBoxHandler(
             [this](const char* text, const char* caption, const MessageDetail& detail) {
                 messages_.push_back(
@@ -157,8 +156,9 @@ TEST_F(KestrinStartup, FailedLoadsShowTheirMessageWithWhatToDoAndNoDialog) {
     const std::vector<Case> cases = {
         {{missing}, "cannot open file.", "No such file or directory\nCheck that the file"},
         {{quoted}, "cannot open file.", "No such file or directory"},
-        {{garbage.string()}, "invalid ttf file.", "a single TrueType or OpenType font"},
-        {{collection.string()}, "invalid ttf file.", "split it into single fonts with Zelvic"},
+        {{garbage.string()}, "invalid ttf file.", "fonts and collections (.ttf, .otf, .ttc, .otc)"},
+        // A collection opens, unless its structures are at fault: here it has no fonts.
+        {{collection.string()}, "invalid ttf file.", "holds no fonts"},
         // A second word becomes part of the path.
         {{garbage.string(), "extra"}, "cannot open file.", "No such file or directory"},
     };
@@ -173,8 +173,7 @@ TEST_F(KestrinStartup, FailedLoadsShowTheirMessageWithWhatToDoAndNoDialog) {
             << messages_[0].informative;
         EXPECT_EQ(messages_[0].file, joined(c.arguments));
         EXPECT_FALSE(dialogOpened_) << c.text;
-        theTableDirectory.tables.clear();
-        theNameTable = NameTable{};
+        theFontFile = FontFile{};
     }
     EXPECT_EQ(testsupport::readFileBytes(garbage), (Bytes{0, 1, 0, 0, 0, 9}));
 }
@@ -433,8 +432,9 @@ TEST_F(KestrinStartup, ChooserOffersFontsAndAllFilesAndRemembersTheFolder) {
         // The English texts; a Japanese session sees them translated.
         if (QLocale().language() != QLocale::Japanese) {
             EXPECT_EQ(chooser()->windowTitle(), QStringLiteral("Open Font - Kestrin"));
-            EXPECT_EQ(chooser()->nameFilters(), (QStringList{QStringLiteral("Fonts (*.ttf *.otf)"),
-                                                             QStringLiteral("All files (*)")}));
+            EXPECT_EQ(chooser()->nameFilters(),
+                      (QStringList{QStringLiteral("Fonts (*.ttf *.otf *.ttc *.otc)"),
+                                   QStringLiteral("All files (*)")}));
         }
         EXPECT_EQ(chooser()->nameFilters().size(), 2);
         chooser()->selectFile(QString::fromStdString(path.string()));

@@ -4,10 +4,13 @@
 # Return, or presses Escape; checks the saved file with fontTools.
 # "chooser" starts Kestrin without a path: Escape in the file chooser ends it
 # with status 0; a path typed into the chooser opens the dialog on that font.
+# "collection" opens a copy of the Noto Sans CJK collection, chooses its third
+# font, renames its Windows English family and checks every font of the saved
+# collection with fontTools and ots-sanitize.
 # "rename" opens the records window ("Names…"), renames the family of DejaVu
 # Sans and of DejaVu Sans ExtraLight (which has typographic names) to
 # "Kestrin Sans", confirms the preview, and saves with OK in both windows.
-# Usage: kestrin-e2e.sh <Kestrin> ok|cancel|chooser|rename <python with fontTools>
+# Usage: kestrin-e2e.sh <Kestrin> ok|cancel|chooser|rename|collection <python with fontTools>
 set -euo pipefail
 source "$(dirname "$0")/../../../scripts/lib/xvfb.sh"
 kestrin="$1"
@@ -63,6 +66,69 @@ wait_for_kestrin() {
         exit 1
     fi
 }
+
+if [[ "$outcome" == collection ]]; then
+    collection=/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc
+    [[ -f "$collection" ]] || { echo "missing: $collection (fonts-noto-cjk)"; exit 1; }
+    command -v ots-sanitize >/dev/null || { echo "missing: ots-sanitize (opentype-sanitizer)"; exit 1; }
+    cp "$collection" "$work/NotoSansCJK-Regular.ttc"
+    touch -d '2020-01-01 00:00' "$work/NotoSansCJK-Regular.ttc"
+    # Going through two fonts without an edit, OK leaves the file alone.
+    "$kestrin" "$work/NotoSansCJK-Regular.ttc" 2>"$work/stderr" &
+    kestrin_pid=$!
+    find_window '^NotoSansCJK-Regular\.ttc \(1 of 10\) - Kestrin$'
+    xdotool key --delay 100 Down
+    find_window '^NotoSansCJK-Regular\.ttc \(2 of 10\) - Kestrin$'
+    xdotool key Return
+    wait_for_kestrin
+    cmp "$collection" "$work/NotoSansCJK-Regular.ttc"
+    [[ "$(stat -c %Y "$work/NotoSansCJK-Regular.ttc")" == "$(date -d '2020-01-01 00:00' +%s)" ]] ||
+        { echo "OK without an edit rewrote the collection"; exit 1; }
+
+    "$kestrin" "$work/NotoSansCJK-Regular.ttc" 2>"$work/stderr" &
+    kestrin_pid=$!
+    find_window '^NotoSansCJK-Regular\.ttc \(1 of 10\) - Kestrin$'
+    # The font list has the focus; two Downs choose the third font.
+    xdotool key --delay 100 Down Down
+    find_window '^NotoSansCJK-Regular\.ttc \(3 of 10\) - Kestrin$'
+    # Its Encode list holds Chinese, then English; FamilyName is two Tabs further.
+    xdotool key --delay 100 Tab Down Tab Tab ctrl+a
+    xdotool type --delay 20 "$new_family"
+    xdotool key Return
+    wait_for_kestrin
+    ots-sanitize "$work/NotoSansCJK-Regular.ttc" "$work/sanitized.ttc" >"$work/ots" 2>&1 ||
+        { cat "$work/ots"; echo "ots-sanitize refused the saved collection"; exit 1; }
+    "$python" - "$collection" "$work/NotoSansCJK-Regular.ttc" "$new_family" <<'PY'
+import os
+import sys
+from fontTools.ttLib import TTCollection
+
+original, saved, family = TTCollection(sys.argv[1]), TTCollection(sys.argv[2]), sys.argv[3]
+assert len(saved.fonts) == len(original.fonts) == 10
+def names(font):
+    return {(n.platformID, n.platEncID, n.langID, n.nameID): n.string for n in font["name"].names}
+for index, (before, after) in enumerate(zip(original.fonts, saved.fonts)):
+    old, new = names(before), names(after)
+    if index == 2:
+        shown = after["name"].getName(1, 3, 1, 0x409)
+        assert shown is not None and shown.toUnicode() == family, f"family is {shown}"
+        changed = {key for key in old if old[key] != new.get(key)}
+        assert changed == {(3, 1, 0x409, 1)}, f"changed records: {changed}"
+        assert set(new) == set(old), f"records added or lost: {set(new) ^ set(old)}"
+    else:
+        assert new == old, f"font {index + 1}: names differ"
+    assert sorted(before.reader.keys()) == sorted(after.reader.keys()), f"font {index + 1}: tags"
+    for tag in before.reader.keys():
+        if index == 2 and tag == "name":
+            continue
+        assert before.reader[tag] == after.reader[tag], f"font {index + 1}: table {tag} differs"
+grown = os.path.getsize(sys.argv[2]) - os.path.getsize(sys.argv[1])
+limit = len(saved.fonts[2].reader["name"]) + 3
+assert grown <= limit, f"the file grew by {grown} bytes, more than one name table ({limit})"
+print(f"font 3 renamed, every other name and table as before; grew by {grown} bytes")
+PY
+    exit 0
+fi
 
 if [[ "$outcome" == chooser ]]; then
     "$kestrin" 2>"$work/stderr" &

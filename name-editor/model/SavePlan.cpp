@@ -1,0 +1,143 @@
+#include "SavePlan.h"
+
+#include <algorithm>
+#include <array>
+
+#include "ByteOrder.h"
+#include "Checksum.h"
+
+namespace saveplan {
+
+namespace {
+
+// Large enough that a 16 MB font takes a few dozen reads and writes, small
+// enough to stay in the processor's cache between the read, the sum and the
+// write.
+constexpr std::size_t kChunk = std::size_t{256} * 1024;
+
+// The checksum contribution of `bytes` that start `phase` bytes (0-3) into
+// a 32-bit word of their table.
+std::uint32_t checksumAt(std::span<const std::uint8_t> bytes, std::size_t phase) {
+    std::uint32_t sum = 0;
+    std::size_t i = 0;
+    for (; phase % 4 != 0 && i < bytes.size(); ++i, ++phase) {
+        sum += std::uint32_t{bytes[i]} << (24 - 8 * (phase % 4));
+    }
+    return sum + filecore::tableChecksum(bytes.subspan(i));
+}
+
+}  // namespace
+
+void Output::copy(std::uint64_t from, std::uint64_t length) {
+    if (length == 0) {
+        return;
+    }
+    size_ += length;
+    if (!pieces_.empty() && pieces_.back().kind == Piece::Kind::Copy &&
+        pieces_.back().from + pieces_.back().length == from) {
+        pieces_.back().length += length;
+        return;
+    }
+    pieces_.push_back({Piece::Kind::Copy, from, length, {}});
+}
+
+void Output::bytes(std::span<const std::uint8_t> bytes) {
+    if (!bytes.empty()) {
+        size_ += bytes.size();
+        pieces_.push_back({Piece::Kind::Bytes, 0, bytes.size(), bytes});
+    }
+}
+
+void Output::zeros(std::uint64_t count) {
+    if (count == 0) {
+        return;
+    }
+    size_ += count;
+    if (!pieces_.empty() && pieces_.back().kind == Piece::Kind::Zeros) {
+        pieces_.back().length += count;
+        return;
+    }
+    pieces_.push_back({Piece::Kind::Zeros, 0, count, {}});
+}
+
+std::size_t Output::sumSource(std::uint64_t from, std::uint64_t length) {
+    const auto [at, added] = asked_.try_emplace({from, length}, sums_.size());
+    if (added) {
+        sums_.push_back({from, length, 0});
+    }
+    return at->second;
+}
+
+void Output::sumChunk(std::uint64_t at, std::span<const std::uint8_t> chunk) {
+    const std::uint64_t end = at + chunk.size();
+    // The first table that ends after the chunk's start; tables don't overlap.
+    auto k = std::partition_point(byOffset_.begin(), byOffset_.end(), [&](std::size_t index) {
+        return sums_[index].from + sums_[index].length <= at;
+    });
+    for (; k != byOffset_.end() && sums_[*k].from < end; ++k) {
+        Summed& table = sums_[*k];
+        const std::uint64_t start = std::max(at, table.from);
+        const std::uint64_t stop = std::min(end, table.from + table.length);
+        if (start < stop) {
+            table.checksum += checksumAt(chunk.subspan(static_cast<std::size_t>(start - at),
+                                                       static_cast<std::size_t>(stop - start)),
+                                         static_cast<std::size_t>((start - table.from) % 4));
+        }
+    }
+}
+
+bool Output::write(filecore::FileReplacement& output, const filecore::InputFile& source,
+                   filecore::FileError& error) {
+    byOffset_.resize(sums_.size());
+    for (std::size_t k = 0; k < sums_.size(); ++k) {
+        byOffset_[k] = k;
+        sums_[k].checksum = 0;
+    }
+    std::sort(byOffset_.begin(), byOffset_.end(),
+              [this](std::size_t a, std::size_t b) { return sums_[a].from < sums_[b].from; });
+    std::vector<std::uint8_t> buffer;
+    for (const Piece& piece : pieces_) {
+        bool written = true;
+        switch (piece.kind) {
+            case Piece::Kind::Copy:
+                for (std::uint64_t done = 0; written && done < piece.length;) {
+                    buffer.resize(static_cast<std::size_t>(
+                        std::min<std::uint64_t>(piece.length - done, kChunk)));
+                    written = source.readAt(piece.from + done, buffer, error);
+                    if (written) {
+                        sumChunk(piece.from + done, buffer);
+                        written = output.append(buffer, error);
+                        done += buffer.size();
+                    }
+                }
+                break;
+            case Piece::Kind::Bytes:
+                written = output.append(piece.bytes, error);
+                break;
+            case Piece::Kind::Zeros:
+                written = output.appendZeros(piece.length, error);
+                break;
+        }
+        if (!written) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SourceSums::sum(std::uint64_t offset, std::uint64_t length, std::uint32_t& checksum,
+                     filecore::FileError& error) {
+    checksum = 0;
+    for (std::uint64_t done = 0; done < length;) {
+        // Whole words per read, so that each read's sum adds to the table's.
+        buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunk)));
+        if (!source_.readAt(offset + done, buffer_, error)) {
+            return false;
+        }
+        checksum += filecore::tableChecksum(buffer_);
+        done += buffer_.size();
+    }
+    return true;
+}
+
+}  // namespace saveplan
