@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <tuple>
+#include <unordered_map>
 
 #include "ByteOrder.h"
 #include "ByteReader.h"
@@ -42,6 +43,13 @@ std::optional<std::vector<std::uint8_t>> NameRecord::bytesToWrite() const {
         return storedBytes_;
     }
     return nametext::encode(platformID, encodingID, languageID, text);
+}
+
+bool NameRecord::canStore(std::string_view newText) const {
+    if (fromFile_ && newText == textAsRead_) {
+        return true;
+    }
+    return nametext::encode(platformID, encodingID, languageID, newText).has_value();
 }
 
 LoadError NameTable::read(std::span<const std::uint8_t> table) {
@@ -184,8 +192,9 @@ SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
 NameRecord* NameTable::find(std::uint16_t platformID, std::uint16_t encodingID,
                             std::uint16_t languageID, std::uint16_t nameID) {
     for (const auto& record : records) {
-        if (record->platformID == platformID && record->encodingID == encodingID &&
-            record->languageID == languageID && record->nameID == nameID) {
+        if (!record->removed_ && record->platformID == platformID &&
+            record->encodingID == encodingID && record->languageID == languageID &&
+            record->nameID == nameID) {
             return record.get();
         }
     }
@@ -214,7 +223,7 @@ NameRecord* NameTable::add(std::uint16_t platformID, std::uint16_t encodingID,
 
 NameRecord* NameTable::first() {
     cursor_ = 0;
-    return records.empty() ? nullptr : records.front().get();
+    return current();
 }
 
 NameRecord* NameTable::next() {
@@ -222,6 +231,13 @@ NameRecord* NameTable::next() {
         return nullptr;
     }
     ++cursor_;
+    return current();
+}
+
+NameRecord* NameTable::current() {
+    while (cursor_ < records.size() && records[cursor_]->removed_) {
+        ++cursor_;
+    }
     return cursor_ < records.size() ? records[cursor_].get() : nullptr;
 }
 
@@ -234,4 +250,37 @@ const NameRecord* NameTable::firstUnencodable() const {
         }
     }
     return nullptr;
+}
+
+void NameTable::remove(NameRecord& record) {
+    record.removed_ = true;
+}
+
+NameTable::Snapshot NameTable::snapshot() const {
+    Snapshot taken;
+    taken.records.reserve(records.size());
+    for (const auto& record : records) {
+        taken.records.emplace_back(record.get(), *record);
+    }
+    return taken;
+}
+
+void NameTable::restore(const Snapshot& snapshot) {
+    std::unordered_map<const NameRecord*, std::unique_ptr<NameRecord>> owned;
+    owned.reserve(records.size());
+    for (auto& record : records) {
+        NameRecord* address = record.get();
+        owned.emplace(address, std::move(record));
+    }
+    records.clear();
+    for (const auto& [address, value] : snapshot.records) {
+        const auto found = owned.find(address);
+        if (found == owned.end()) {
+            continue;  // not a record of this table: nothing to give back
+        }
+        *found->second = value;
+        records.push_back(std::move(found->second));
+        owned.erase(found);
+    }
+    cursor_ = 0;
 }

@@ -11,6 +11,8 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "FontErrors.h"
@@ -24,10 +26,17 @@ struct NameRecord {
     bool keepsStoredBytes() const { return fromFile_ && text == textAsRead_; }
     // A save leaves the record out: the user emptied it, or it was added empty.
     // A record that was empty in the file and is untouched stays.
-    bool isDropped() const { return text.empty() && !keepsStoredBytes(); }
+    // A removed record is dropped whatever its text.
+    bool isDropped() const { return removed_ || (text.empty() && !keepsStoredBytes()); }
+    // Taken out of the font by NameTable::remove; it stays in memory until
+    // the table goes, so pointers to it stay valid.
+    bool isRemoved() const { return removed_; }
     // The bytes a save writes: those read while unedited, else the text in
     // the record's encoding; nothing when the encoding can't hold the text.
     std::optional<std::vector<std::uint8_t>> bytesToWrite() const;
+    // Could a save write the record with `newText`: either it is the text as
+    // read, whose bytes are kept, or the record's encoding holds it.
+    bool canStore(std::string_view newText) const;
     // The bytes as read (empty for an added record).
     const std::vector<std::uint8_t>& storedBytes() const { return storedBytes_; }
 
@@ -36,6 +45,7 @@ struct NameRecord {
     std::vector<std::uint8_t> storedBytes_;
     std::string textAsRead_;
     bool fromFile_ = false;
+    bool removed_ = false;
 };
 
 // A language-tag string of a format-1 table, carried through unchanged.
@@ -55,6 +65,7 @@ class NameTable {
     // tags. Leaves the records as they are, whatever the outcome.
     SaveError write(std::vector<std::uint8_t>& out) const;
 
+    // find, first and next pass over removed records.
     NameRecord* find(std::uint16_t platformID, std::uint16_t encodingID, std::uint16_t languageID,
                      std::uint16_t nameID);
     // A new record, put where its (platform, encoding, language, name ID) sorts:
@@ -68,6 +79,20 @@ class NameTable {
     // hold (or has no converter for), or null.
     const NameRecord* firstUnencodable() const;
 
+    // Takes the record out of the font. It is not freed, so that pointers to
+    // it (a window's, a plan's) stay valid; a save leaves it out.
+    void remove(NameRecord& record);
+
+    // The records as they stand, to go back to: a window that can be
+    // cancelled takes one when it opens.
+    struct Snapshot {
+        std::vector<std::pair<NameRecord*, NameRecord>> records;
+    };
+    Snapshot snapshot() const;
+    // Every record of the snapshot back as it was, in its place and at its
+    // address; records added since are freed.
+    void restore(const Snapshot& snapshot);
+
     std::uint16_t format = 0;
     // Owned records in table order.
     std::vector<std::unique_ptr<NameRecord>> records;
@@ -75,5 +100,8 @@ class NameTable {
     std::vector<LanguageTag> languageTags;
 
   private:
+    // The record at the cursor or the first one after it still in the font.
+    NameRecord* current();
+
     std::size_t cursor_ = 0;
 };
