@@ -58,7 +58,7 @@ bool parseNumbers(std::string_view list, std::vector<std::uint16_t>& into, bool 
 }
 
 // "1,3-6,16": name IDs and ranges of them.
-bool parseRanges(std::string_view list, std::vector<RecordFilter::Range>& into) {
+bool parseRanges(std::string_view list, std::vector<RecordSelection::Range>& into) {
     return forEachItem(list, [&](std::string_view item) {
         const std::size_t dash = item.find('-', 1);
         const auto first = parseNumber(item.substr(0, dash));
@@ -114,7 +114,7 @@ constexpr OptionSpelling kOptions[] = {
 bool takeValue(Invocation& invocation, Option option, const std::string& name,
                std::string_view value, std::string& error) {
     bool good = !value.empty();
-    RecordFilter& filter = invocation.filter;
+    RecordSelection& filter = invocation.filter;
     switch (option) {
         case Option::Id:
             good = good && parseRanges(value, filter.nameIDs);
@@ -221,17 +221,21 @@ std::optional<std::uint16_t> parseNumber(std::string_view text) {
     return static_cast<std::uint16_t>(value);
 }
 
-bool RecordFilter::matchesNameID(std::uint16_t nameID) const {
+bool RecordSelection::matchesNameID(std::uint16_t nameID) const {
     return nameIDs.empty() || std::any_of(nameIDs.begin(), nameIDs.end(), [&](const Range& range) {
                return range.first <= nameID && nameID <= range.last;
            });
 }
 
-bool RecordFilter::matches(const NameRecord& record) const {
-    return matchesNameID(record.nameID) &&
-           (platforms.empty() || contains(platforms, record.platformID)) &&
-           (encodings.empty() || contains(encodings, record.encodingID)) &&
-           (languages.empty() || contains(languages, record.languageID));
+bool RecordSelection::matches(std::uint16_t platformID, std::uint16_t encodingID,
+                              std::uint16_t languageID, std::uint16_t nameID) const {
+    return matchesNameID(nameID) && (platforms.empty() || contains(platforms, platformID)) &&
+           (encodings.empty() || contains(encodings, encodingID)) &&
+           (languages.empty() || contains(languages, languageID));
+}
+
+bool RecordSelection::matches(const NameRecord& record) const {
+    return matches(record.platformID, record.encodingID, record.languageID, record.nameID);
 }
 
 std::optional<Invocation> parseArguments(const std::vector<std::string>& arguments,

@@ -1,6 +1,8 @@
 #include "Commands.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,6 +14,8 @@
 
 #include "Json.h"
 #include "Listing.h"
+#include "NameChecks.h"
+#include "NameOperations.h"
 #include "NameTable.h"
 #include "NameText.h"
 
@@ -25,10 +29,13 @@ Key keyOf(const NameRecord& record) {
     return {record.platformID, record.encodingID, record.languageID, record.nameID};
 }
 
+// "name 6 (3/1/0x0409)": the record as list shows its key.
 std::string describeKey(const NameRecord& record) {
-    return "name " + std::to_string(record.nameID) + " (platform " +
-           std::to_string(record.platformID) + ", encoding " + std::to_string(record.encodingID) +
-           ", language " + std::to_string(record.languageID) + ")";
+    std::array<char, 48> text{};
+    std::snprintf(text.data(), text.size(), "name %u (%u/%u/0x%04X)", unsigned{record.nameID},
+                  unsigned{record.platformID}, unsigned{record.encodingID},
+                  unsigned{record.languageID});
+    return text.data();
 }
 
 // An edit the record's encoding can't hold fails the font before anything
@@ -44,18 +51,61 @@ bool encodable(const FontUnit& unit, std::ostream& err) {
     return false;
 }
 
-// Takes the records out of the table; the save writes what is left.
+// Takes the selected records out of the font; returns how many.
 std::size_t removeRecords(NameTable& names, const auto& selected) {
-    return static_cast<std::size_t>(std::erase_if(
-        names.records,
-        [&](const std::unique_ptr<NameRecord>& record) { return selected(*record); }));
+    std::size_t removed = 0;
+    for (NameRecord* record = names.first(); record != nullptr; record = names.next()) {
+        if (selected(*record)) {
+            names.remove(*record);
+            ++removed;
+        }
+    }
+    return removed;
+}
+
+// The records still in the font, in table order.
+std::vector<NameRecord*> recordsOf(NameTable& names) {
+    std::vector<NameRecord*> records;
+    for (NameRecord* record = names.first(); record != nullptr; record = names.next()) {
+        records.push_back(record);
+    }
+    return records;
+}
+
+// A plan's changes outside the selection are dropped; one the encoding
+// can't hold fails the font, as a set would: a family renamed in some
+// records and not in others is worse than none renamed.
+UnitResult carryOut(NamePlan plan, const RecordSelection& selection, const FontUnit& unit,
+                    std::ostream& err) {
+    std::erase_if(plan.changes, [&](const NameChange& change) {
+        return change.record != nullptr && !selection.matches(*change.record);
+    });
+    bool encodable = true;
+    for (const NameChange& change : plan.changes) {
+        if (!change.encodable) {
+            NameRecord key;
+            key.platformID = change.platformID;
+            key.encodingID = change.encodingID;
+            key.languageID = change.languageID;
+            key.nameID = change.nameID;
+            err << "Error: " << unit.label << ": " << describeKey(key) << " cannot hold "
+                << jsonString(change.after) << " in "
+                << nametext::encodingName(change.platformID, change.encodingID, change.languageID)
+                << "; nothing written.\n";
+            encodable = false;
+        }
+    }
+    if (!encodable) {
+        return UnitResult::Failed;
+    }
+    return apply(plan) != 0 ? UnitResult::Changed : UnitResult::Unchanged;
 }
 
 // --- list, export ---------------------------------------------------------
 
 class ListAction : public Action {
   public:
-    ListAction(const RecordFilter& filter, bool json) : filter_(filter), json_(json) {}
+    ListAction(const RecordSelection& filter, bool json) : filter_(filter), json_(json) {}
 
     void begin(std::ostream& out) override {
         if (json_) {
@@ -82,7 +132,7 @@ class ListAction : public Action {
     }
 
   private:
-    RecordFilter filter_;
+    RecordSelection filter_;
     bool json_;
     bool first_ = true;
 };
@@ -105,7 +155,7 @@ struct Triple {
 // Unicode English and Macintosh Roman English when none is, Windows alone
 // when only an encoding or language is), each with the encodings and
 // languages named or else its usual one.
-std::vector<Triple> addTargets(const RecordFilter& filter) {
+std::vector<Triple> addTargets(const RecordSelection& filter) {
     std::vector<std::uint16_t> platforms = filter.platforms;
     if (platforms.empty()) {
         platforms = filter.encodings.empty() && filter.languages.empty()
@@ -133,12 +183,12 @@ std::vector<Triple> addTargets(const RecordFilter& filter) {
 
 class SetAction : public Action {
   public:
-    SetAction(std::uint16_t nameID, std::string text, const RecordFilter& filter, bool add)
+    SetAction(std::uint16_t nameID, std::string text, const RecordSelection& filter, bool add)
         : nameID_(nameID), text_(std::move(text)), filter_(filter), add_(add) {}
 
     UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
         bool changed = false;
-        for (const auto& record : unit.names.records) {
+        for (NameRecord* record : recordsOf(unit.names)) {
             if (record->nameID == nameID_ && filter_.matches(*record) && record->text != text_) {
                 record->text = text_;
                 changed = true;
@@ -161,7 +211,7 @@ class SetAction : public Action {
   private:
     std::uint16_t nameID_;
     std::string text_;
-    RecordFilter filter_;
+    RecordSelection filter_;
     bool add_;
 };
 
@@ -186,7 +236,7 @@ std::unique_ptr<Action> makeSet(const Invocation& invocation, std::string& error
 
 class DeleteAction : public Action {
   public:
-    explicit DeleteAction(const RecordFilter& filter) : filter_(filter) {}
+    explicit DeleteAction(const RecordSelection& filter) : filter_(filter) {}
 
     UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& /*err*/) override {
         const auto removed = removeRecords(
@@ -195,7 +245,7 @@ class DeleteAction : public Action {
     }
 
   private:
-    RecordFilter filter_;
+    RecordSelection filter_;
 };
 
 std::unique_ptr<Action> makeDelete(const Invocation& invocation, std::string& /*error*/) {
@@ -284,8 +334,9 @@ bool readWantedFonts(const json::Value& document, std::vector<WantedFont>& fonts
 
 class ImportAction : public Action {
   public:
-    ImportAction(std::string source, std::vector<WantedFont> fonts)
-        : source_(std::move(source)), fonts_(std::move(fonts)) {}
+    ImportAction(std::string source, std::vector<WantedFont> fonts,
+                 const RecordSelection& selection)
+        : source_(std::move(source)), fonts_(std::move(fonts)), selection_(selection) {}
 
     UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
         const WantedFont* wanted = find(unit, err);
@@ -297,15 +348,18 @@ class ImportAction : public Action {
         // left over go, names left over are added.
         std::vector<bool> used(wanted->names.size(), false);
         bool changed = false;
-        std::vector<const NameRecord*> unmatched;
-        for (const auto& record : unit.names.records) {
+        std::vector<NameRecord*> unmatched;
+        for (NameRecord* record : recordsOf(unit.names)) {
+            if (!selection_.matches(*record)) {
+                continue;
+            }
             std::size_t k = 0;
             while (k < wanted->names.size() &&
                    (used[k] || wanted->names[k].key != keyOf(*record))) {
                 ++k;
             }
             if (k == wanted->names.size()) {
-                unmatched.push_back(record.get());
+                unmatched.push_back(record);
                 continue;
             }
             used[k] = true;
@@ -314,14 +368,13 @@ class ImportAction : public Action {
                 changed = true;
             }
         }
-        if (removeRecords(unit.names, [&](const NameRecord& record) {
-                return std::find(unmatched.begin(), unmatched.end(), &record) != unmatched.end();
-            }) != 0) {
+        for (NameRecord* record : unmatched) {
+            unit.names.remove(*record);
             changed = true;
         }
         for (std::size_t k = 0; k < wanted->names.size(); ++k) {
-            if (!used[k]) {
-                const auto& [platform, encoding, language, nameID] = wanted->names[k].key;
+            const auto& [platform, encoding, language, nameID] = wanted->names[k].key;
+            if (!used[k] && selection_.matches(platform, encoding, language, nameID)) {
                 unit.names.add(platform, encoding, language, nameID, wanted->names[k].text.c_str());
                 changed = true;
             }
@@ -362,6 +415,7 @@ class ImportAction : public Action {
 
     std::string source_;
     std::vector<WantedFont> fonts_;
+    RecordSelection selection_;
 };
 
 std::unique_ptr<Action> makeImport(const Invocation& invocation, std::string& error) {
@@ -378,7 +432,97 @@ std::unique_ptr<Action> makeImport(const Invocation& invocation, std::string& er
         error = "import: " + source + ": " + error;
         return nullptr;
     }
-    return std::make_unique<ImportAction>(source, std::move(fonts));
+    return std::make_unique<ImportAction>(source, std::move(fonts), invocation.filter);
+}
+
+// --- rename-family, replace ----------------------------------------------
+
+class RenameFamilyAction : public Action {
+  public:
+    RenameFamilyAction(std::string family, const RecordSelection& selection)
+        : family_(std::move(family)), selection_(selection) {}
+
+    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+        const std::string old = currentFamily(unit.names);
+        if (old.empty()) {
+            err << "Error: " << unit.label << ": the font has no family name (ID 1 or 16).\n";
+            return UnitResult::Failed;
+        }
+        return carryOut(planRenameFamily(unit.names, old, family_), selection_, unit, err);
+    }
+
+  private:
+    std::string family_;
+    RecordSelection selection_;
+};
+
+std::unique_ptr<Action> makeRenameFamily(const Invocation& invocation, std::string& error) {
+    const std::string& family = invocation.operands[0];
+    if (family.empty() || family.find('\0') != std::string::npos) {
+        error = "rename-family: the new family is empty";
+        return nullptr;
+    }
+    return std::make_unique<RenameFamilyAction>(family, invocation.filter);
+}
+
+class ReplaceAction : public Action {
+  public:
+    ReplaceAction(std::string find, std::string replacement, const RecordSelection& selection)
+        : find_(std::move(find)), replacement_(std::move(replacement)), selection_(selection) {}
+
+    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+        return carryOut(planFindReplace(unit.names, find_, replacement_), selection_, unit, err);
+    }
+
+  private:
+    std::string find_, replacement_;
+    RecordSelection selection_;
+};
+
+std::unique_ptr<Action> makeReplace(const Invocation& invocation, std::string& error) {
+    const std::string& find = invocation.operands[0];
+    const std::string& replacement = invocation.operands[1];
+    if (find.empty()) {
+        error = "replace: the text to find is empty";
+    } else if (find.find('\0') != std::string::npos ||
+               replacement.find('\0') != std::string::npos) {
+        error = "replace: the texts hold a zero byte";
+    } else {
+        return std::make_unique<ReplaceAction>(find, replacement, invocation.filter);
+    }
+    return nullptr;
+}
+
+// --- check ----------------------------------------------------------------
+
+class CheckAction : public Action {
+  public:
+    explicit CheckAction(const RecordSelection& selection) : selection_(selection) {}
+
+    UnitResult apply(FontUnit& unit, std::ostream& out, std::ostream& /*err*/) override {
+        for (const NameWarning& warning : checkNames(unit.names, checkContextOf(unit.directory))) {
+            if (!selection_.matches(*warning.record)) {
+                continue;
+            }
+            const NameRecord& record = *warning.record;
+            out << unit.label << ": " << warning.rule->id << ": " << describeKey(record);
+            if (!warning.detail.empty()) {
+                out << ": " << warning.detail;
+            }
+            out << '\n';
+            flagged_ = true;
+        }
+        return UnitResult::Unchanged;
+    }
+    bool flagged() const override { return flagged_; }
+
+  private:
+    RecordSelection selection_;
+    bool flagged_ = false;
+};
+
+std::unique_ptr<Action> makeCheck(const Invocation& invocation, std::string& /*error*/) {
+    return std::make_unique<CheckAction>(invocation.filter);
 }
 
 constexpr Command kCommands[] = {
@@ -386,6 +530,13 @@ constexpr Command kCommands[] = {
     {"set", "ID TEXT", 2, true, false,
      "set name ID to TEXT where the font has it (--add: also where not)", makeSet},
     {"delete", "", 0, true, true, "delete the names the filters select", makeDelete},
+    {"rename-family", "NEW", 1, true, false,
+     "rename the family in IDs 1, 3, 4, 16, 18, 21 (and 6, 20, 25 as a PostScript name)",
+     makeRenameFamily},
+    {"replace", "OLD NEW", 2, true, false, "replace OLD by NEW in the text of every name",
+     makeReplace},
+    {"check", "", 0, false, false, "warn of names that break the rules validators check",
+     makeCheck},
     {"export", "", 0, false, false, "print the names as JSON, for import", makeExport},
     {"import", "FILE.json", 1, true, false,
      "give each font exactly the names FILE.json holds for it", makeImport},

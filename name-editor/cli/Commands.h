@@ -24,7 +24,7 @@ struct FontUnit {
     std::string file;                     // the file as found
     std::optional<std::uint32_t> member;  // from 1, for a member of a collection
     NameTable& names;
-    const TableDirectory& directory;
+    TableDirectory& directory;
 };
 
 enum class UnitResult { Unchanged, Changed, Failed };

@@ -20,7 +20,7 @@ class FontDocument {
     std::size_t fontCount() const { return fonts_.size(); }
     bool isCollection() const { return false; }
     NameTable& names(std::size_t index) { return fonts_.at(index)->names; }
-    const TableDirectory& directory(std::size_t index) const { return fonts_.at(index)->directory; }
+    TableDirectory& directory(std::size_t index) { return fonts_.at(index)->directory; }
     // Writes the file to `target`, the loaded file itself or another.
     bool save(const std::string& target, std::string& problem);
 

@@ -14,7 +14,7 @@ namespace names {
 
 // Which records a command looks at. Each list that is empty selects every
 // value; a record must match every list that is not.
-struct RecordFilter {
+struct RecordSelection {
     struct Range {
         std::uint16_t first = 0, last = 0;
     };
@@ -25,6 +25,8 @@ struct RecordFilter {
         return nameIDs.empty() && platforms.empty() && encodings.empty() && languages.empty();
     }
     bool matches(const NameRecord& record) const;
+    bool matches(std::uint16_t platformID, std::uint16_t encodingID, std::uint16_t languageID,
+                 std::uint16_t nameID) const;
     bool matchesNameID(std::uint16_t nameID) const;
 };
 
@@ -34,7 +36,7 @@ struct Invocation {
     const Command* command = nullptr;
     std::vector<std::string> operands;  // the command's own: ID TEXT, NEW, OLD NEW, FILE.json
     std::vector<std::string> fonts;     // files and folders
-    RecordFilter filter;
+    RecordSelection filter;
     bool json = false;
     bool add = false;
     bool dryRun = false;

@@ -12,7 +12,7 @@ namespace names {
 namespace {
 
 // Records the font would keep: an emptied record is gone from the saved font.
-bool shown(const NameRecord& record, const RecordFilter& filter) {
+bool shown(const NameRecord& record, const RecordSelection& filter) {
     return !record.isDropped() && filter.matches(record);
 }
 
@@ -45,7 +45,7 @@ std::string listLine(const NameRecord& record) {
     return line;
 }
 
-std::vector<std::string> listLines(NameTable& names, const RecordFilter& filter) {
+std::vector<std::string> listLines(NameTable& names, const RecordSelection& filter) {
     std::vector<std::string> lines;
     for (NameRecord* record = names.first(); record != nullptr; record = names.next()) {
         if (shown(*record, filter)) {
@@ -81,7 +81,7 @@ std::string jsonString(std::string_view text) {
 
 void writeJsonFont(std::ostream& out, std::string_view file,
                    const std::optional<std::uint32_t>& member, NameTable& names,
-                   const RecordFilter& filter) {
+                   const RecordSelection& filter) {
     out << "  {\"file\": " << jsonString(file);
     if (member) {
         out << ", \"font\": " << *member;

@@ -20,7 +20,7 @@ namespace names {
 std::string listLine(const NameRecord& record);
 // The lines of the records the filter selects, in table order, skipping
 // those a save would leave out.
-std::vector<std::string> listLines(NameTable& names, const RecordFilter& filter);
+std::vector<std::string> listLines(NameTable& names, const RecordSelection& filter);
 
 // A JSON string literal of UTF-8 `text`.
 std::string jsonString(std::string_view text);
@@ -29,6 +29,6 @@ std::string jsonString(std::string_view text);
 //  "langID": ..., "nameID": ..., "string": ...}, ...]}
 void writeJsonFont(std::ostream& out, std::string_view file,
                    const std::optional<std::uint32_t>& member, NameTable& names,
-                   const RecordFilter& filter);
+                   const RecordSelection& filter);
 
 }  // namespace names

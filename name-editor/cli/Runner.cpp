@@ -234,7 +234,7 @@ std::string usageText() {
              << '\n';
     }
     text << "\n"
-            "Records (list, export, set, delete, replace):\n"
+            "Which names (every command; set names its ID as an operand):\n"
             "  -i, --id LIST        name IDs: 1,2,16-17\n"
             "  -p, --platform LIST  platform IDs, or unicode, mac, win\n"
             "  -e, --encoding LIST  encoding IDs\n"
