@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 namespace names {
@@ -58,6 +59,18 @@ std::vector<FontPath> expandFontPaths(const std::vector<std::string>& arguments,
             paths.push_back({argument, {}, problem});
         }
     }
+    // A file reached twice (a folder and a file in it, two spellings) is
+    // edited once: a second edit would find the first done, and a second
+    // output would replace the first.
+    std::set<std::string> seen;
+    std::erase_if(paths, [&](const FontPath& font) {
+        if (!font.problem.empty()) {
+            return false;
+        }
+        std::error_code error;
+        const fs::path canonical = fs::weakly_canonical(font.path, error);
+        return !seen.insert(error ? font.path : canonical.string()).second;
+    });
     return paths;
 }
 
