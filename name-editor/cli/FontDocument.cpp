@@ -12,30 +12,27 @@ std::string describe(const char* message, const std::string& reason) {
     if (!text.empty() && text.back() == '.') {
         text.pop_back();
     }
+    if (!reason.empty() && reason.back() == '.') {
+        return text + ": " + reason.substr(0, reason.size() - 1);
+    }
     return reason.empty() ? text : text + ": " + reason;
 }
 
 }  // namespace
 
 bool FontDocument::load(const std::string& path, std::string& problem) {
-    fonts_.clear();
-    auto font = std::make_unique<Font>();
+    file_ = FontFile();
     std::string reason;
-    if (const LoadError error = readFont(path, font->directory, font->names, reason);
-        error != LoadError::None) {
+    if (const LoadError error = readFontFile(path, file_, reason); error != LoadError::None) {
         problem = describe(messageOf(error), reason);
         return false;
     }
-    path_ = path;
-    fonts_.push_back(std::move(font));
     return true;
 }
 
 bool FontDocument::save(const std::string& target, std::string& problem) {
     std::string reason;
-    const Font& font = *fonts_.at(0);
-    if (const SaveError error = writeFont(target, font.directory, font.names, reason);
-        error != SaveError::None) {
+    if (const SaveError error = writeFontFile(target, file_, reason); error != SaveError::None) {
         problem = describe(messageOf(error), reason);
         return false;
     }

@@ -16,4 +16,5 @@ enum class SaveError {
     WriteError,         // writing or replacing failed; the original is kept
     NameTableTooLarge,  // the names don't fit the table's 16-bit fields
     NameNotEncodable,   // a changed name can't be stored in its record's encoding
+    SourceChanged,      // the file loaded from is gone or no longer as it was loaded
 };

@@ -16,6 +16,7 @@
 #include "ByteOrder.h"
 #include "Checksum.h"
 #include "Files.h"
+#include "SavePlan.h"
 
 namespace {
 
@@ -32,16 +33,15 @@ ErrorReporter& currentReporter() {
     return reporter;
 }
 
-void report(const char* message, std::string_view path, std::string_view reason) {
-    currentReporter()(message, path, reason);
-}
-
-// One table as the save writes it: its bytes and where they go.
+// One table as the save writes it: where its bytes come from and where they go.
 struct TablePlan {
-    const DirectoryEntry* entry = nullptr;
-    std::span<const std::uint8_t> bytes;
+    DirectoryEntry* entry = nullptr;
+    std::span<const std::uint8_t> bytes;  // for 'name' and 'head'; others are copied
+    std::uint32_t length = 0;
     std::uint32_t offset = 0;
     std::uint32_t checksum = 0;
+    bool copied = false;
+    bool zeroPadded = false;  // the source's padding after the table is zeros
 };
 
 // The offset table: the number of tables as written, the search fields as read.
@@ -60,6 +60,10 @@ SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
 }
 
 }  // namespace
+
+void reportError(std::string_view message, std::string_view path, std::string_view reason) {
+    currentReporter()(message, path, reason);
+}
 
 ErrorReporter setErrorReporter(ErrorReporter reporter) {
     if (!reporter) {
@@ -96,6 +100,8 @@ const char* messageOf(SaveError error) {
             return "name table too large.";
         case SaveError::NameNotEncodable:
             return "name cannot be encoded.";
+        case SaveError::SourceChanged:
+            return "file changed since it was opened.";
     }
     return "write error.";
 }
@@ -129,8 +135,8 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     return result;
 }
 
-SaveError writeFont(const std::string& path, const TableDirectory& directory,
-                    const NameTable& names, std::string& reason) {
+SaveError writeFont(const std::string& path, TableDirectory& directory, const NameTable& names,
+                    std::string& reason) {
     if (path.empty()) {
         return SaveError::CannotOpen;
     }
@@ -139,36 +145,70 @@ SaveError writeFont(const std::string& path, const TableDirectory& directory,
     std::vector<TablePlan> plan;
     plan.reserve(directory.tables.size());
     std::optional<std::size_t> head;
+    bool copies = false;
     std::uint64_t end = kOffsetTableSize + kTableRecordSize * directory.tables.size();
     for (const auto& entry : directory.tables) {
-        TablePlan table{entry.get(), entry->data};
+        TablePlan table{entry.get(), {}, entry->length};
         if (entry->hasTag("name")) {
             if (const SaveError error = names.write(nameTable); error != SaveError::None) {
                 return error;
             }
             table.bytes = nameTable;
-        } else if (entry->hasTag("head")) {
-            head = plan.size();
+            table.length = static_cast<std::uint32_t>(nameTable.size());
+        } else {
+            if (entry->hasTag("head")) {
+                head = plan.size();
+            }
+            table.copied = true;
+            copies = copies || table.length > 0;
         }
         end = filecore::roundUp4(end);
-        if (end + table.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+        if (end + table.length > std::numeric_limits<std::uint32_t>::max()) {
             return SaveError::WriteError;  // offsets are 32-bit
         }
         table.offset = static_cast<std::uint32_t>(end);
-        table.checksum = filecore::tableChecksum(table.bytes);
-        end += table.bytes.size();
+        end += table.length;
         plan.push_back(table);
+    }
+    // Every other table comes from the file the font was read from, which
+    // must still be the one that was read.
+    filecore::InputFile source;
+    if (copies) {
+        if (!directory.source) {
+            reason = "the font was not read from a file";
+            return SaveError::SourceChanged;
+        }
+        if (const SaveError error = directory.source->reopen(source, reason);
+            error != SaveError::None) {
+            return error;
+        }
+    }
+    filecore::FileError error;
+    saveplan::SourceSums sums(source);
+    for (TablePlan& table : plan) {
+        if (table.copied && table.length > 0) {
+            if (!sums.sum(table.entry->offset, table.length, table.checksum, table.zeroPadded,
+                          error)) {
+                return fromFileError(error, reason);
+            }
+        } else {
+            table.checksum = filecore::tableChecksum(table.bytes);
+        }
     }
     // 'head' is summed with checkSumAdjustment as zero; the adjustment then
     // makes the whole font sum to the target. Tables start at 4-byte
     // boundaries with zero padding, so the font's sum is that of the
     // directory plus the tables' sums.
     std::vector<std::uint8_t> newHead;
-    if (head && plan[*head].bytes.size() >= filecore::kHeadChecksumAdjustmentOffset + 4) {
+    if (head) {
         TablePlan& table = plan[*head];
-        newHead.assign(table.bytes.begin(), table.bytes.end());
+        newHead.resize(table.length);
+        if (!source.readAt(table.entry->offset, newHead, error)) {
+            return fromFileError(error, reason);
+        }
         filecore::storeU32(newHead, filecore::kHeadChecksumAdjustmentOffset, 0);
         table.bytes = newHead;
+        table.copied = false;
         table.checksum = filecore::tableChecksum(newHead);
     }
     std::vector<std::uint8_t> header(kOffsetTableSize + kTableRecordSize * plan.size());
@@ -179,7 +219,7 @@ SaveError writeFont(const std::string& path, const TableDirectory& directory,
         filecore::storeU32(header, at, plan[i].entry->tag.value());
         filecore::storeU32(header, at + 4, plan[i].checksum);
         filecore::storeU32(header, at + 8, plan[i].offset);
-        filecore::storeU32(header, at + 12, static_cast<std::uint32_t>(plan[i].bytes.size()));
+        filecore::storeU32(header, at + 12, plan[i].length);
         fontSum += plan[i].checksum;
     }
     fontSum += filecore::tableChecksum(header);
@@ -188,19 +228,43 @@ SaveError writeFont(const std::string& path, const TableDirectory& directory,
                            filecore::kFontChecksumTarget - fontSum);
     }
 
-    filecore::FileReplacement output;
-    filecore::FileError error;
-    if (!output.create(path, error) || !output.append(header, error)) {
-        return fromFileError(error, reason);
-    }
+    // Tables that follow one another in the source as they do in the new
+    // file, zero padding included, go out as one copy.
+    saveplan::Output out;
+    out.bytes(header);
     for (const TablePlan& table : plan) {
-        const std::uint64_t padding = table.offset - output.size();
-        if (!output.appendZeros(padding, error) || !output.append(table.bytes, error)) {
-            return fromFileError(error, reason);
+        out.zeros(table.offset - out.size());
+        if (!table.copied) {
+            out.bytes(table.bytes);
+        } else if (table.zeroPadded) {
+            out.copy(table.entry->offset, filecore::roundUp4(table.length));
+        } else {
+            out.copy(table.entry->offset, table.length);
         }
     }
-    if (!output.commit(error)) {
+    // The font ends at a 4-byte boundary, as every table does.
+    out.zeros(filecore::roundUp4(end) - std::min(out.size(), filecore::roundUp4(end)));
+
+    const bool replacesSource =
+        directory.source && filecore::identityOf(path) == directory.source->identity;
+    filecore::FileReplacement output;
+    if (!output.create(path, error) || !out.write(output, source, error) || !output.commit(error)) {
         return fromFileError(error, reason);
+    }
+    if (replacesSource) {
+        // The font read is gone: what was written is the font from now on.
+        auto written = std::make_shared<SourceFile>();
+        filecore::InputFile input;
+        if (input.open(path, error) && written->describe(input, reason)) {
+            written->structures.push_back({0, header});
+        }
+        for (const TablePlan& table : plan) {
+            table.entry->checksum = table.checksum;
+            table.entry->offset = table.offset;
+            table.entry->length = table.length;
+        }
+        directory.source = std::move(written);
+        reason.clear();
     }
     return SaveError::None;
 }
@@ -210,7 +274,7 @@ bool loadFont(const char* path, TableDirectory& directory, NameTable& names) {
     std::string reason;
     const LoadError error = readFont(name, directory, names, reason);
     if (error != LoadError::None) {
-        report(messageOf(error), name, reason);
+        reportError(messageOf(error), name, reason);
         return false;
     }
     return true;
@@ -221,7 +285,7 @@ bool saveFont(const char* path, TableDirectory& directory, NameTable& names) {
     std::string reason;
     const SaveError error = writeFont(name, directory, names, reason);
     if (error != SaveError::None) {
-        report(messageOf(error), name, reason);
+        reportError(messageOf(error), name, reason);
         return false;
     }
     return true;

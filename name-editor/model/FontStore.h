@@ -17,11 +17,15 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
                    std::string& reason);
 // Writes the font to `path` (atomically; see filecore::FileReplacement):
 // the tables in directory order at 4-byte boundaries, the name table rebuilt,
-// every table's checksum that of its bytes ('head' with checkSumAdjustment
-// counted as zero) and checkSumAdjustment making the whole font sum to
-// 0xB1B0AFBA. The model is not changed, whatever the outcome.
-SaveError writeFont(const std::string& path, const TableDirectory& directory,
-                    const NameTable& names, std::string& reason);
+// every other table copied from the file the font was read from (refused as
+// SourceChanged when that is no longer the file read), every table's
+// checksum that of its bytes ('head' with checkSumAdjustment counted as zero)
+// and checkSumAdjustment making the whole font, padded with zeros to 4 bytes,
+// sum to 0xB1B0AFBA. The names are not changed; when `path` is the file read,
+// the directory afterwards describes the file written, from which a later
+// save copies. On failure nothing is changed.
+SaveError writeFont(const std::string& path, TableDirectory& directory, const NameTable& names,
+                    std::string& reason);
 
 // The message shown for each failure: "usage:", "cannot open file.", ...
 const char* messageOf(LoadError error);
@@ -41,3 +45,5 @@ using ErrorReporter =
     std::function<void(std::string_view message, std::string_view path, std::string_view reason)>;
 // Returns the previous reporter; an empty one restores the default.
 ErrorReporter setErrorReporter(ErrorReporter reporter);
+// Sends a message to the current reporter, as loadFont and saveFont do.
+void reportError(std::string_view message, std::string_view path, std::string_view reason);

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "ByteOrder.h"
+#include "Files.h"
 #include "NameText.h"
 
 namespace {
@@ -318,10 +319,18 @@ CheckContext checkContextOf(TableDirectory& directory) {
     CheckContext context;
     constexpr std::size_t kFontRevisionAt = 4;
     const DirectoryEntry* head = directory.find("head");
-    if (head != nullptr && head->data.size() >= kFontRevisionAt + 4) {
-        const auto fixed = static_cast<std::int32_t>(
-            filecore::loadU32({head->data.data(), head->data.size()}, kFontRevisionAt));
-        context.fontRevision = fixed / 65536.0;
+    if (head == nullptr || head->length < kFontRevisionAt + 4 || !directory.source) {
+        return context;
+    }
+    // The model holds no table but 'name': the revision is read from the
+    // file the directory was read from, if that is still the same file.
+    filecore::InputFile input;
+    filecore::FileError error;
+    std::array<std::uint8_t, 4> fixed{};
+    if (input.open(directory.source->path, error) &&
+        input.identity() == directory.source->identity &&
+        input.readAt(std::uint64_t{head->offset} + kFontRevisionAt, fixed, error)) {
+        context.fontRevision = static_cast<std::int32_t>(filecore::loadU32(fixed, 0)) / 65536.0;
     }
     return context;
 }

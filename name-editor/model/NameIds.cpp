@@ -2,8 +2,10 @@
 
 #include <array>
 #include <span>
+#include <vector>
 
 #include "ByteReader.h"
+#include "Files.h"
 
 namespace {
 
@@ -39,12 +41,23 @@ constexpr std::array<const char*, 26> kStandardNames = {
 
 constexpr std::uint16_t kFirstFontSpecific = 256, kLastFontSpecific = 32767;
 
-std::span<const std::uint8_t> bytesOf(TableDirectory& directory, std::string_view tag) {
+// The table's bytes as they are in the file the directory was read from (the
+// model holds no table but 'name'); empty when it is absent or can't be read.
+std::vector<std::uint8_t> bytesOf(TableDirectory& directory, std::string_view tag) {
     const DirectoryEntry* entry = directory.find(tag);
-    if (entry == nullptr) {
-        return {};
+    std::vector<std::uint8_t> bytes;
+    filecore::InputFile input;
+    filecore::FileError error;
+    if (entry == nullptr || !directory.source || !input.open(directory.source->path, error) ||
+        input.identity() != directory.source->identity) {
+        return bytes;
     }
-    return {entry->data.data(), entry->data.size()};
+    // The directory's lengths were checked against the file when it was read.
+    bytes.resize(entry->length);
+    if (!input.readAt(entry->offset, bytes, error)) {
+        bytes.clear();
+    }
+    return bytes;
 }
 
 // The first use found is kept: a name ID that several records point at is

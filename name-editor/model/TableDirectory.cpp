@@ -35,6 +35,14 @@ bool anyOverlap(std::vector<TableDirectory::Extent> extents) {
     return false;
 }
 
+DirectoryEntry* findIn(const std::vector<std::unique_ptr<DirectoryEntry>>& tables,
+                       std::string_view fourBytes) {
+    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
+        return entry->hasTag(fourBytes);
+    });
+    return found == tables.end() ? nullptr : found->get();
+}
+
 }  // namespace
 
 bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
@@ -49,8 +57,7 @@ bool DirectoryEntry::hasTag(std::string_view fourBytes) const {
     return true;
 }
 
-LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                                std::vector<Extent>& extents) {
+LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_t fileSize) {
     filecore::ByteReader reader(head);
     std::uint16_t numTables = 0;
     if (!reader.u32(sfntVersion) || !reader.u16(numTables) || !reader.u16(searchRange) ||
@@ -64,25 +71,24 @@ LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_
         return LoadError::Invalid;
     }
     // The whole directory is there before anything is allocated for it.
-    if ((fileSize - kOffsetTableSize) / kTableRecordSize < numTables ||
-        reader.remaining() / kTableRecordSize < numTables) {
+    if (reader.remaining() / kTableRecordSize < numTables) {
         return LoadError::Invalid;
     }
-    extents.clear();
+    std::vector<Extent> extents;
     extents.reserve(numTables);
     tables.clear();
     tables.reserve(numTables);
     for (std::uint16_t i = 0; i < numTables; ++i) {
         auto entry = std::make_unique<DirectoryEntry>();
-        std::uint32_t offset = 0, length = 0;
-        if (!reader.tag(entry->tag) || !reader.u32(entry->checksum) || !reader.u32(offset) ||
-            !reader.u32(length) || !filecore::rangeFits(fileSize, offset, length)) {
+        if (!reader.tag(entry->tag) || !reader.u32(entry->checksum) || !reader.u32(entry->offset) ||
+            !reader.u32(entry->length) ||
+            !filecore::rangeFits(fileSize, entry->offset, entry->length)) {
             return LoadError::Invalid;
         }
-        if (entry->hasTag("head") && length < kHeadMinimum) {
+        if (entry->hasTag("head") && entry->length < kHeadMinimum) {
             return LoadError::Invalid;
         }
-        extents.push_back({offset, length});
+        extents.push_back({entry->offset, entry->length});
         tables.push_back(std::move(entry));
     }
     // A second 'name' would be read into the same records and a second
@@ -99,44 +105,48 @@ LoadError TableDirectory::parse(std::span<const std::uint8_t> head, std::uint64_
     return LoadError::None;
 }
 
-LoadError TableDirectory::read(const filecore::InputFile& input,
-                               std::vector<std::uint8_t>& nameTable, filecore::FileError& error) {
-    nameTable.clear();
-    // Each table is read straight into the buffer that keeps it: no mapping
-    // of the file stays around beside the copies, and no byte is copied twice.
+LoadError TableDirectory::readAt(const filecore::InputFile& input, std::uint64_t at,
+                                 std::vector<std::uint8_t>& structure, filecore::FileError& error) {
     const std::uint64_t fileSize = input.size();
-    if (fileSize < kOffsetTableSize) {
+    if (!filecore::rangeFits(fileSize, at, kOffsetTableSize)) {
         return LoadError::Invalid;
     }
     std::array<std::uint8_t, kOffsetTableSize> offsetTable{};
-    if (!input.readAt(0, offsetTable, error)) {
+    if (!input.readAt(at, offsetTable, error)) {
         return LoadError::CannotOpen;
     }
+    // Only what the file holds is read; parse() refuses a directory cut short.
     const std::uint64_t numTables = filecore::loadU16(offsetTable, 4);
     const std::uint64_t directoryEnd =
-        std::min(fileSize, kOffsetTableSize + kTableRecordSize * numTables);
-    std::vector<std::uint8_t> head(static_cast<std::size_t>(directoryEnd));
-    if (!input.readAt(0, head, error)) {
+        std::min(fileSize, at + kOffsetTableSize + kTableRecordSize * numTables);
+    structure.resize(static_cast<std::size_t>(directoryEnd - at));
+    if (!input.readAt(at, structure, error)) {
         return LoadError::CannotOpen;
     }
-    std::vector<Extent> extents;
-    if (const LoadError result = parse(head, fileSize, extents); result != LoadError::None) {
+    return parse(structure, fileSize);
+}
+
+LoadError TableDirectory::read(const filecore::InputFile& input,
+                               std::vector<std::uint8_t>& nameTable, filecore::FileError& error) {
+    nameTable.clear();
+    auto file = std::make_shared<SourceFile>();
+    SourceFile::Structure structure;
+    if (const LoadError result = readAt(input, 0, structure.bytes, error);
+        result != LoadError::None) {
         return result;
     }
-    for (std::size_t i = 0; i < tables.size(); ++i) {
-        const auto length = static_cast<std::size_t>(extents[i].length);
-        std::span<std::uint8_t> into;
-        if (tables[i]->hasTag("name")) {
-            nameTable.resize(length);
-            into = nameTable;
-        } else {
-            tables[i]->data.resize(length);
-            into = tables[i]->data;
-        }
-        if (!input.readAt(extents[i].offset, into, error)) {
+    if (!file->describe(input, error.reason)) {
+        return LoadError::CannotOpen;
+    }
+    file->structures.push_back(std::move(structure));
+    // Only the names are read; a save copies every other table from the file.
+    if (const DirectoryEntry* name = find("name"); name != nullptr) {
+        nameTable.resize(name->length);
+        if (!input.readAt(name->offset, nameTable, error)) {
             return LoadError::CannotOpen;
         }
     }
+    source = std::move(file);
     return LoadError::None;
 }
 
@@ -154,8 +164,9 @@ DirectoryEntry* TableDirectory::next() {
 }
 
 DirectoryEntry* TableDirectory::find(std::string_view fourBytes) {
-    const auto found = std::find_if(tables.begin(), tables.end(), [fourBytes](const auto& entry) {
-        return entry->hasTag(fourBytes);
-    });
-    return found == tables.end() ? nullptr : found->get();
+    return findIn(tables, fourBytes);
+}
+
+const DirectoryEntry* TableDirectory::find(std::string_view fourBytes) const {
+    return findIn(tables, fourBytes);
 }

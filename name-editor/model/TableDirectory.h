@@ -1,5 +1,6 @@
-// The sfnt offset table and its table records, each record with the bytes of
-// its table held in memory. The on-disk fields that follow from the tables
+// The sfnt offset table and its table records, each record saying where its
+// table lies in the file the directory was read from (SourceFile), which a
+// save copies the table from. The on-disk fields that follow from the tables
 // (numTables, offsets, lengths, checksums) are worked out when the font is
 // written, never kept where they could go stale. searchRange, entrySelector
 // and rangeShift are written back as they were read: the number of tables
@@ -10,44 +11,20 @@
 #include <memory>
 #include <span>
 #include <string_view>
-#include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "Files.h"
 #include "FontErrors.h"
+#include "SourceFile.h"
 #include "Tag.h"
-
-// Leaves new elements uninitialised: a table's buffer is read into as soon
-// as it is sized, and zeroing megabytes first would only be thrown away.
-template <typename T>
-struct DefaultInitAllocator : std::allocator<T> {
-    template <typename U>
-    struct rebind {
-        using other = DefaultInitAllocator<U>;
-    };
-    DefaultInitAllocator() = default;
-    template <typename U>
-    DefaultInitAllocator(const DefaultInitAllocator<U>&) noexcept {}
-    template <typename U>
-    void construct(U* at) noexcept(std::is_nothrow_default_constructible_v<U>) {
-        ::new (static_cast<void*>(at)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* at, Args&&... args) {
-        std::allocator_traits<std::allocator<T>>::construct(static_cast<std::allocator<T>&>(*this),
-                                                            at, std::forward<Args>(args)...);
-    }
-};
-
-using TableBytes = std::vector<std::uint8_t, DefaultInitAllocator<std::uint8_t>>;
 
 struct DirectoryEntry {
     filecore::Tag tag;
     // As read; a save writes the checksum of what it writes.
     std::uint32_t checksum = 0;
-    // The table's bytes; empty for the name table, which NameTable holds.
-    TableBytes data;
+    // Where the table lies in the source file; the name table's bytes are
+    // held by NameTable.
+    std::uint32_t offset = 0, length = 0;
 
     // Exact, case-sensitive comparison of all four tag bytes.
     bool hasTag(std::string_view fourBytes) const;
@@ -55,23 +32,30 @@ struct DirectoryEntry {
 
 class TableDirectory {
   public:
-    // Reads the directory of the single font `input`, each table into its
-    // own buffer and the name table into `nameTable`. Refuses anything but
-    // one TrueType or OpenType font, tables outside the file or overlapping
-    // one another, a tag twice and a 'head' too short for its checksum
+    // Reads the directory of the single font `input` and the name table into
+    // `nameTable`, and makes `input` the source. Refuses anything but one
+    // TrueType or OpenType font, tables outside the file or overlapping one
+    // another, a tag twice and a 'head' too short for its checksum
     // adjustment. A file that can't be read (also one cut short since it was
     // opened) is CannotOpen with `error` set.
     LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
                    filecore::FileError& error);
+    // Reads only the directory whose offset table starts at `at`, with the
+    // same rules; `structure` gets its bytes as they are in the file.
+    LoadError readAt(const filecore::InputFile& input, std::uint64_t at,
+                     std::vector<std::uint8_t>& structure, filecore::FileError& error);
     DirectoryEntry* first();
     DirectoryEntry* next();
     // The entry tagged `fourBytes`, or null.
     DirectoryEntry* find(std::string_view fourBytes);
+    const DirectoryEntry* find(std::string_view fourBytes) const;
 
     std::uint32_t sfntVersion = 0;
     std::uint16_t searchRange = 0, entrySelector = 0, rangeShift = 0;
     // Owned entries in directory order; pointers to them stay valid.
     std::vector<std::unique_ptr<DirectoryEntry>> tables;
+    // The file the entries point into (shared by the fonts of a collection).
+    std::shared_ptr<const SourceFile> source;
 
     struct Extent {
         std::uint64_t offset = 0, length = 0;
@@ -79,9 +63,8 @@ class TableDirectory {
 
   private:
     // The offset table and table records in `head`, checked against a file
-    // of `fileSize` bytes; `extents` gets where each table lies.
-    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize,
-                    std::vector<Extent>& extents);
+    // of `fileSize` bytes.
+    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize);
 
     std::size_t cursor_ = 0;
 };
