@@ -25,10 +25,11 @@ echo "== $deb"
 # What the package holds: the three programs and nothing else in /usr/bin, the
 # desktop entry, the icon at every size, the manual pages, the copyright.
 dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's#^\./#/#' >"$work/contents"
-expected=(/usr/bin/Kestrin /usr/bin/Zelvic /usr/bin/AllZelvic
+expected=(/usr/bin/Kestrin /usr/bin/Zelvic /usr/bin/AllZelvic /usr/bin/kestrin-names
     /usr/share/applications/kestrin.desktop
     /usr/share/man/man1/Kestrin.1.gz /usr/share/man/man1/Zelvic.1.gz
-    /usr/share/man/man1/AllZelvic.1.gz
+    /usr/share/man/man1/AllZelvic.1.gz /usr/share/man/man1/kestrin-names.1.gz
+    /usr/share/bash-completion/completions/{kestrin-names,Zelvic,zelvic}
     "/usr/share/doc/$name/copyright")
 for size in 16 32 48 64 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/kestrin.png")
@@ -37,7 +38,7 @@ for path in "${expected[@]}"; do
     grep -qxF "$path" "$work/contents" || fail "$path is not in the package"
 done
 programs="$(grep '^/usr/bin/.' "$work/contents" | sort | tr '\n' ' ')"
-[[ "$programs" == "/usr/bin/AllZelvic /usr/bin/Kestrin /usr/bin/Zelvic " ]] ||
+[[ "$programs" == "/usr/bin/AllZelvic /usr/bin/Kestrin /usr/bin/Zelvic /usr/bin/kestrin-names " ]] ||
     fail "/usr/bin holds $programs"
 depends="$(dpkg-deb -f "$deb" Depends)"
 for package in libqt6widgets6 qt6-qpa-plugins fonts-ipafont-gothic; do
@@ -69,7 +70,7 @@ dpkg-query -W -f='${Status}' "$name" | grep -q "install ok installed" || fail "$
 if grep -rhsq '^path-exclude[= ]*/usr/share/man' /etc/dpkg/dpkg.cfg /etc/dpkg/dpkg.cfg.d/; then
     echo "skip: dpkg excludes /usr/share/man here; the pages were checked inside the package"
 else
-    for program in Kestrin Zelvic AllZelvic; do
+    for program in Kestrin Zelvic AllZelvic kestrin-names; do
         [[ "$(man -w "$program")" == "/usr/share/man/man1/$program.1.gz" ]] ||
             fail "man -w $program finds $(man -w "$program" 2>&1)"
     done
@@ -87,6 +88,10 @@ run 0 /usr/bin/AllZelvic --help
 [[ "$out" == *"usage:"*"AllZelvic"* ]] || fail "AllZelvic --help prints '$out'"
 run 0 /usr/bin/AllZelvic --version
 [[ "$out" == "AllZelvic $version" ]] || fail "AllZelvic --version prints '$out'"
+run 0 /usr/bin/kestrin-names --help
+[[ "$out" == "usage: kestrin-names"* ]] || fail "kestrin-names --help prints '$out'"
+run 0 /usr/bin/kestrin-names --version
+[[ "$out" == "kestrin-names $version" ]] || fail "kestrin-names --version prints '$out'"
 
 # AllZelvic finds the Zelvic installed beside it.
 mkdir "$work/fonts"
