@@ -1,10 +1,15 @@
 #include "FontPaths.h"
 
+#include <sys/types.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <set>
 #include <system_error>
+#include <utility>
+
+#include "Files.h"
 
 namespace names {
 
@@ -59,17 +64,13 @@ std::vector<FontPath> expandFontPaths(const std::vector<std::string>& arguments,
             paths.push_back({argument, {}, problem});
         }
     }
-    // A file reached twice (a folder and a file in it, two spellings) is
-    // edited once: a second edit would find the first done, and a second
-    // output would replace the first.
-    std::set<std::string> seen;
+    // A file reached twice (a folder and a file in it, two spellings, a
+    // hard link) is edited once: a second edit would find the first done,
+    // and a second output would replace the first.
+    std::set<std::pair<dev_t, ino_t>> seen;
     std::erase_if(paths, [&](const FontPath& font) {
-        if (!font.problem.empty()) {
-            return false;
-        }
-        std::error_code error;
-        const fs::path canonical = fs::weakly_canonical(font.path, error);
-        return !seen.insert(error ? font.path : canonical.string()).second;
+        const auto identity = font.problem.empty() ? filecore::identityOf(font.path) : std::nullopt;
+        return identity && !seen.insert({identity->device, identity->inode}).second;
     });
     return paths;
 }

@@ -163,8 +163,7 @@ class Run {
             target = place.string();
             // Two fonts of one name (from different folders) would land on one
             // output; the first keeps it.
-            const fs::path key = fs::weakly_canonical(place, error);
-            if (!written_.insert(error ? place.string() : key.string()).second) {
+            if (!written_.insert(place.lexically_normal().string()).second) {
                 err << "Error: " << font.path << ": " << target
                     << " was written for an earlier font of the same name; not replaced.\n";
                 return false;
