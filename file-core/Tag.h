@@ -39,8 +39,12 @@ class Tag {
         }
         return text;
     }
-    // "'glyf'", as messages name a table.
-    std::string quoted() const { return "'" + printable() + "'"; }
+    // "'glyf'", as messages name a table. Built in one piece: GCC 12 at -O3
+    // took "'" + printable() for an overlapping copy and warned (-Wrestrict).
+    std::string quoted() const {
+        const std::string name = printable();
+        return std::string{'\'', name[0], name[1], name[2], name[3], '\''};
+    }
 
     constexpr auto operator<=>(const Tag&) const = default;  // NOLINT(modernize-use-nullptr)
 

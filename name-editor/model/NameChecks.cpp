@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <tuple>
 
 #include "ByteOrder.h"
 #include "Files.h"
@@ -152,7 +154,18 @@ std::optional<std::uint64_t> versionThousandths(std::string_view text) {
 class Checker {
   public:
     Checker(const NameTable& table, const CheckContext& context)
-        : table_(table), context_(context) {}
+        : table_(table), context_(context) {
+        // The first record of each key, found once: a table may hold tens of
+        // thousands of records, and each check looks up its siblings.
+        for (const auto& record : table_.records) {
+            if (!record->isDropped()) {
+                firstOfKey_.try_emplace(keyOf(*record, record->nameID), record.get());
+                if (record->nameID == 6 && firstPostScriptName_ == nullptr) {
+                    firstPostScriptName_ = record.get();
+                }
+            }
+        }
+    }
 
     std::vector<NameWarning> run() {
         for (const auto& record : table_.records) {
@@ -164,29 +177,19 @@ class Checker {
     }
 
   private:
+    using Key = std::tuple<std::uint16_t, std::uint16_t, std::uint16_t, std::uint16_t>;
+    static Key keyOf(const NameRecord& record, std::uint16_t nameID) {
+        return {record.platformID, record.encodingID, record.languageID, nameID};
+    }
+
     void warn(RuleIndex rule, const NameRecord& record, std::string detail) {
         warnings_.push_back({&kRules[rule], &record, std::move(detail)});
     }
 
     // The text of name `nameID` in the record's own triple, or null.
     const std::string* sibling(const NameRecord& record, std::uint16_t nameID) const {
-        for (const auto& other : table_.records) {
-            if (!other->isDropped() && other->nameID == nameID &&
-                other->platformID == record.platformID && other->encodingID == record.encodingID &&
-                other->languageID == record.languageID) {
-                return &other->text;
-            }
-        }
-        return nullptr;
-    }
-
-    const NameRecord* firstPostScriptName() const {
-        for (const auto& other : table_.records) {
-            if (!other->isDropped() && other->nameID == 6) {
-                return other.get();
-            }
-        }
-        return nullptr;
+        const auto found = firstOfKey_.find(keyOf(record, nameID));
+        return found != firstOfKey_.end() ? &found->second->text : nullptr;
     }
 
     void check(const NameRecord& record) {
@@ -242,7 +245,7 @@ class Checker {
                 break;
             }
         }
-        const NameRecord* first = firstPostScriptName();
+        const NameRecord* first = firstPostScriptName_;
         if (first != nullptr && first->text != record.text) {
             warn(kPostScriptDiffers, record, "another record has \"" + first->text + "\"");
         }
@@ -297,6 +300,8 @@ class Checker {
 
     const NameTable& table_;
     const CheckContext& context_;
+    std::map<Key, const NameRecord*> firstOfKey_;
+    const NameRecord* firstPostScriptName_ = nullptr;
     std::vector<NameWarning> warnings_;
 };
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
+#include <set>
 
 #include "NameText.h"
 
@@ -169,7 +171,8 @@ NamePlan planRenameFamily(NameTable& table, std::string_view oldFamily,
     NamePlan plan;
     oldFamily = upToZero(oldFamily);
     newFamily = upToZero(newFamily);
-    if (oldFamily.empty() || oldFamily == newFamily) {
+    // An empty new family would empty every family name: no rename.
+    if (oldFamily.empty() || newFamily.empty() || oldFamily == newFamily) {
         return plan;
     }
     const std::string oldPostScript = postScriptForm(oldFamily);
@@ -224,18 +227,25 @@ NamePlan planSetName(NameTable& table, std::uint16_t nameID, std::string_view te
     RecordFilter anyName = filter;
     anyName.nameIDs.clear();
     std::vector<NameTriple> triples;
+    std::set<NameTriple> seen;
     for (const auto& record : table.records) {
         if (!record->isRemoved() && anyName.matches(*record) &&
-            std::find(triples.begin(), triples.end(), tripleOf(*record)) == triples.end()) {
+            seen.insert(tripleOf(*record)).second) {
             triples.push_back(tripleOf(*record));
         }
     }
+    // The first record of each triple's name `nameID`, found in one pass.
+    std::map<NameTriple, NameRecord*> named;
+    for (const auto& record : table.records) {
+        if (!record->isRemoved() && record->nameID == nameID) {
+            named.try_emplace(tripleOf(*record), record.get());
+        }
+    }
     for (const NameTriple& triple : triples) {
-        NameRecord* record =
-            table.find(triple.platformID, triple.encodingID, triple.languageID, nameID);
-        if (record != nullptr) {
-            if (record->text != text) {
-                plan.changes.push_back(editOf(table, *record, std::string(text)));
+        const auto found = named.find(triple);
+        if (found != named.end()) {
+            if (found->second->text != text) {
+                plan.changes.push_back(editOf(table, *found->second, std::string(text)));
             }
         } else if (addWhereMissing && !text.empty()) {
             plan.changes.push_back(additionOf(table, triple, nameID, std::string(text)));
@@ -279,13 +289,18 @@ NamePlan planAddLanguage(NameTable& table, NameTriple from, NameTriple to) {
     if (from == to) {
         return plan;
     }
-    std::vector<std::uint16_t> copied;
+    // Name IDs `to` has already, and those copied so far: each once.
+    std::set<std::uint16_t> taken;
     for (const auto& record : table.records) {
-        if (record->isRemoved() || tripleOf(*record) != from || holds(copied, record->nameID) ||
-            table.find(to.platformID, to.encodingID, to.languageID, record->nameID) != nullptr) {
+        if (!record->isRemoved() && tripleOf(*record) == to) {
+            taken.insert(record->nameID);
+        }
+    }
+    for (const auto& record : table.records) {
+        if (record->isRemoved() || tripleOf(*record) != from ||
+            !taken.insert(record->nameID).second) {
             continue;
         }
-        copied.push_back(record->nameID);
         plan.changes.push_back(additionOf(table, to, record->nameID, record->text));
     }
     return plan;

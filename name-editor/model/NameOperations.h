@@ -84,7 +84,8 @@ std::string postScriptForm(std::string_view text);
 // 20 and 25 becomes postScriptForm(newFamily). All platforms, encodings and
 // languages; records holding neither form are not in the plan. When the new
 // family has no PostScript form at all, the PostScript records are left out
-// rather than losing the family from them.
+// rather than losing the family from them. An empty old or new family plans
+// nothing.
 NamePlan planRenameFamily(NameTable& table, std::string_view oldFamily, std::string_view newFamily);
 
 // Every occurrence of `find` (exact, case-sensitive; not empty) in the text of

@@ -12,18 +12,39 @@ CNameEditorApp theApp;
 TableDirectory theTableDirectory;
 NameTable theNameTable;
 
-BOOL CNameEditorApp::InitInstance() {
-    Enable3dControlsStatic();
+namespace {
 
+// The font model's messages, in a message box with the file and the system's
+// reason (where there is one) below the text.
+void reportInMessageBox(std::string_view message, std::string_view path, std::string_view reason) {
+    std::string detail(path);
+    if (!reason.empty()) {
+        detail.append("\n").append(reason);
+    }
+    MessageBoxA(nullptr, std::string(message).c_str(), "Error", MB_OK | MB_ICONERROR, detail);
+}
+
+}  // namespace
+
+BOOL CNameEditorApp::InitInstance() {
+    const ErrorReporter previousReporter = setErrorReporter(reportInMessageBox);
+    RunFontEditor();
+    setErrorReporter(previousReporter);
+    // No message loop: the program ends once the dialog is done.
+    return FALSE;
+}
+
+void CNameEditorApp::RunFontEditor() {
     if (*m_lpCmdLine == '\0' && !ChooseFontPath()) {
-        return FALSE;
+        return;
     }
     if (!loadFont(m_lpCmdLine, theTableDirectory, theNameTable)) {
         m_nExitCode = 1;
-        return FALSE;
+        return;
     }
 
     CNameEditorDlg dlg;
+    dlg.SetTableDirectory(&theTableDirectory);
     std::string reason;
     if (!canReplace(m_lpCmdLine, reason)) {
         dlg.SetReadOnlyNotice("Read-only: " + reason);
@@ -44,14 +65,11 @@ BOOL CNameEditorApp::InitInstance() {
         m_nExitCode = 1;
     }
     m_pMainWnd = nullptr;
-
-    // No message loop: the program ends once the dialog is done.
-    return FALSE;
 }
 
 bool CNameEditorApp::ChooseFontPath() {
-    CFileDialog chooser(TRUE, "ttf", nullptr, 0,
-                        "TrueType/OpenType fonts (*.ttf;*.otf)|*.ttf;*.otf||");
+    CFileDialog chooser(QT_TRANSLATE_NOOP("Resources", "Open"),
+                        {QT_TRANSLATE_NOOP("Resources", "TrueType/OpenType fonts (*.ttf *.otf)")});
     switch (chooser.DoModal()) {
         case IDOK:
             m_strChosenPath = chooser.GetPathName();

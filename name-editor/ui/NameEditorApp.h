@@ -18,6 +18,8 @@ class CNameEditorApp : public CWinApp {
     BOOL ProcessInformationRequest(const char* argument) override;
 
   private:
+    // Loads the font, runs the dialog until it ends and saves on OK.
+    void RunFontEditor();
     // Started without a path: asks for a font with the file chooser and
     // points m_lpCmdLine at the chosen path. False when the user cancelled.
     bool ChooseFontPath();

@@ -1,5 +1,6 @@
 #include "NameEditorDlg.h"
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <set>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "EncodeString.h"
+#include "NameRecordsWindow.h"
 #include "NameText.h"
 
 namespace {
@@ -43,11 +45,16 @@ void CNameEditorDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_FAMILYNAME, m_FamilyName);
     DDX_Control(pDX, IDC_ENCODE, m_Encode);
     DDX_Control(pDX, IDC_READONLY, m_ReadOnly);
+    DDX_Control(pDX, IDC_NAMEWARNINGS, m_NameWarnings);
 }
 
 BOOL CNameEditorDlg::OnCommand(UINT id, UINT code) {
     if (id == static_cast<UINT>(IDC_ENCODE) && code == CBN_SELCHANGE) {
         OnSelchangeEncode();
+        return TRUE;
+    }
+    if (id == static_cast<UINT>(IDC_NAMES)) {
+        OnNames();
         return TRUE;
     }
     return CDialog::OnCommand(id, code);
@@ -58,7 +65,7 @@ BOOL CNameEditorDlg::OnInitDialog() {
 
     SetIcon(m_hIcon, ICON_BIG);
     SetIcon(m_hIcon, ICON_SMALL);
-    m_ReadOnly.SetWindowText(readOnlyNotice_.c_str());
+    m_ReadOnly.SetWindowText(readOnlyNotice_);
 
     // The dialog opens again after a failed save: nothing is shown yet.
     shownRecords_ = {};
@@ -72,7 +79,7 @@ BOOL CNameEditorDlg::OnInitDialog() {
     if (!fileName.empty()) {
         std::string caption;
         GetWindowText(caption);
-        SetWindowText((fileName + " - " + caption).c_str());
+        SetWindowText(fileName + " - " + caption);
     }
 
     // One entry per platform / encoding / language triple, holding its first
@@ -94,12 +101,11 @@ BOOL CNameEditorDlg::OnInitDialog() {
     }
     for (const Entry& entry : entries) {
         const NameRecord& record = *entry.record;
-        const char* text =
+        const std::string text =
             timesRead[foldedCase(entry.text)] > 1
                 ? GetDistinctEncodeString(record.platformID, record.encodingID, record.languageID)
-                : entry.text.c_str();
-        const int index = m_Encode.AddString(text);
-        m_Encode.SetItemData(index, reinterpret_cast<DWORD_PTR>(entry.record));
+                : entry.text;
+        m_Encode.SetItemData(m_Encode.AddString(text), entry.record);
     }
     m_Encode.SetCurSel(0);
     OnSelchangeEncode();
@@ -111,10 +117,10 @@ void CNameEditorDlg::OnSelchangeEncode() {
     if (selection == CB_ERR) {
         return;
     }
-    // The list's item data is a pointer-sized value holding the entry's record.
-    const auto* selected =
-        reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
-            m_Encode.GetItemData(selection));
+    const NameRecord* selected = m_Encode.GetItemData<NameRecord>(selection);
+    if (selected == nullptr) {
+        return;
+    }
     // Text typed into a field without a record was typed for the entry shown
     // until now, not for the one just selected. At the first refresh nothing
     // was shown yet, and the fields are empty.
@@ -125,28 +131,84 @@ void CNameEditorDlg::OnSelchangeEncode() {
             ExchangeField(shownRecords_[field], *selected, typedFor, nameID, FieldOf(nameID));
     }
     shownTriple_ = selected;
+    ShowNameWarnings();
+}
+
+void CNameEditorDlg::OnNames() {
+    // The fields' texts go into the records first: the window shows and
+    // changes the same records.
+    OnSelchangeEncode();
+    RunNameRecordsWindow(GetSafeHwnd(), names_, directory_);
+    ReloadNames();
+}
+
+void CNameEditorDlg::ReloadNames() {
+    // The combinations listed, and the plain texts they are listed under.
+    std::set<std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>> listed;
+    std::set<std::string> texts;
+    for (int index = 0; index < m_Encode.GetCount(); ++index) {
+        if (const NameRecord* entry = m_Encode.GetItemData<NameRecord>(index)) {
+            listed.emplace(entry->platformID, entry->encodingID, entry->languageID);
+            texts.insert(foldedCase(
+                GetEncodeString(entry->platformID, entry->encodingID, entry->languageID)));
+        }
+    }
+    for (NameRecord* record = names_.first(); record != nullptr; record = names_.next()) {
+        if (record->isDropped() ||
+            !listed.emplace(record->platformID, record->encodingID, record->languageID).second) {
+            continue;
+        }
+        std::string text =
+            GetEncodeString(record->platformID, record->encodingID, record->languageID);
+        if (!texts.insert(foldedCase(text)).second) {
+            text =
+                GetDistinctEncodeString(record->platformID, record->encodingID, record->languageID);
+        }
+        m_Encode.SetItemData(m_Encode.AddString(text), record);
+    }
+    // An entry added before the selected one moved it down the sorted list.
+    for (int index = 0; index < m_Encode.GetCount(); ++index) {
+        if (shownTriple_ != nullptr && m_Encode.GetItemData<NameRecord>(index) == shownTriple_) {
+            m_Encode.SetCurSel(index);
+            break;
+        }
+    }
+    // The window may have changed, removed or added the shown records.
+    if (shownTriple_ != nullptr) {
+        const NameRecord& shown = *shownTriple_;
+        for (std::size_t field = 0; field < shownRecords_.size(); ++field) {
+            const auto nameID = static_cast<std::uint16_t>(field);
+            NameRecord* found =
+                names_.find(shown.platformID, shown.encodingID, shown.languageID, nameID);
+            shownRecords_[field] = found;
+            FieldOf(nameID).SetWindowText(found != nullptr ? found->text : std::string());
+        }
+    }
+    ShowNameWarnings();
+}
+
+void CNameEditorDlg::ShowNameWarnings() {
+    m_NameWarnings.SetWindowText(NameWarningsSummary(names_, directory_));
 }
 
 NameRecord* CNameEditorDlg::ExchangeField(NameRecord* shown, const NameRecord& selected,
                                           const NameRecord& typedFor, std::uint16_t nameID,
                                           CEdit& field) {
-    // The edit control hands out a line without terminator; the text ends at
-    // the first zero byte.
-    const int length = field.LineLength(0);
-    std::vector<char> buffer(static_cast<std::size_t>(length) + 2);
-    field.GetLine(0, buffer.data(), length);
-    buffer[static_cast<std::size_t>(length)] = '\0';
+    // A name never holds a zero byte: the text ends at the first one.
+    std::string text;
+    field.GetWindowText(text);
+    text.resize(std::min(text.size(), text.find('\0')));
 
     if (shown != nullptr) {
-        shown->text = buffer.data();
+        shown->text = std::move(text);
     } else {
         names_.add(typedFor.platformID, typedFor.encodingID, typedFor.languageID, nameID,
-                   buffer.data());
+                   text.c_str());
     }
 
     NameRecord* found =
         names_.find(selected.platformID, selected.encodingID, selected.languageID, nameID);
-    field.SetWindowText(found != nullptr ? found->text.c_str() : nullptr);
+    field.SetWindowText(found != nullptr ? found->text : std::string());
     return found;
 }
 
@@ -169,11 +231,9 @@ void CNameEditorDlg::OnOK() {
 
 void CNameEditorDlg::ShowRecord(const NameRecord& record) {
     for (int index = 0; index < m_Encode.GetCount(); ++index) {
-        const auto* entry =
-            reinterpret_cast<const NameRecord*>(  // NOLINT(performance-no-int-to-ptr)
-                m_Encode.GetItemData(index));
-        if (entry->platformID == record.platformID && entry->encodingID == record.encodingID &&
-            entry->languageID == record.languageID) {
+        const NameRecord* entry = m_Encode.GetItemData<NameRecord>(index);
+        if (entry != nullptr && entry->platformID == record.platformID &&
+            entry->encodingID == record.encodingID && entry->languageID == record.languageID) {
             m_Encode.SetCurSel(index);
             OnSelchangeEncode();
             break;

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "NameTable.h"
+#include "TableDirectory.h"
 #include "platform/Afx.h"
 #include "resource.h"
 
@@ -28,6 +29,12 @@ class CNameEditorDlg : public CDialog {
     // Shown in the dialog when the font can't be saved where it is (read-only),
     // so the user knows before editing; the names can still be viewed.
     void SetReadOnlyNotice(std::string notice) { readOnlyNotice_ = std::move(notice); }
+    // The font's other tables, which the name checks and the records window
+    // read (the font revision, 'fvar' and 'STAT'); none unless given.
+    void SetTableDirectory(TableDirectory* directory) { directory_ = directory; }
+    // "Names…": the records window over the same names, then the fields and
+    // the Encode list brought up to date with what it changed.
+    void OnNames();
 
   protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -44,6 +51,11 @@ class CNameEditorDlg : public CDialog {
     CEdit& FieldOf(std::uint16_t nameID);
     // Shows the Encode entry of `record`'s combination with its field focused.
     void ShowRecord(const NameRecord& record);
+    // After the records window: entries for the combinations it added, and
+    // the fields bound afresh to the shown combination's records, whose texts
+    // or existence it may have changed.
+    void ReloadNames();
+    void ShowNameWarnings();
 
     CEdit m_Copyright;
     CEdit m_Version;
@@ -55,6 +67,7 @@ class CNameEditorDlg : public CDialog {
     CEdit m_FamilyName;
     CComboBox m_Encode;
     CWnd m_ReadOnly;
+    CWnd m_NameWarnings;
     HICON m_hIcon;
 
     NameTable& names_;
@@ -64,4 +77,5 @@ class CNameEditorDlg : public CDialog {
     // the last refresh. Text typed into a field without a record belongs to it.
     const NameRecord* shownTriple_ = nullptr;
     std::string readOnlyNotice_;
+    TableDirectory* directory_ = nullptr;
 };

@@ -8,53 +8,48 @@
 
 namespace {
 
-constexpr std::uint32_t child = WS_CHILD | WS_VISIBLE;
-constexpr std::uint32_t field = child | WS_BORDER | ES_AUTOHSCROLL | WS_TABSTOP;
-constexpr std::uint32_t label = child | SS_LEFT | WS_GROUP;
+constexpr auto label = ControlClass::Static;
+constexpr auto edit = ControlClass::Edit;
 
-// Template order is the tab order: the list, the fields top to bottom, the buttons.
-// The texts are English; their translations (context "Resources") are in res/resources_*.ts.
+// Template order is the tab order: the list, the fields top to bottom, the
+// buttons. Each label stands on its control's row; row 1 is a gap. The texts
+// are English; their translations (context "Resources") are in res/resources_*.ts.
 constexpr DialogItemTemplate nameEditorItems[] = {
-    {IDC_ENCODE, ControlClass::ComboBox, "", 75, 7, 237, 134,
-     child | CBS_DROPDOWNLIST | CBS_SORT | WS_VSCROLL | WS_TABSTOP},
-    {IDC_FONTNAME, ControlClass::Edit, "", 75, 30, 237, 12, field},
-    {IDC_FAMILYNAME, ControlClass::Edit, "", 75, 45, 237, 12, field},
-    {IDC_SUBFAMILYNAME, ControlClass::Edit, "", 75, 60, 237, 12, field},
-    {IDC_UNIQUEIDENTIFIER, ControlClass::Edit, "", 75, 75, 237, 12, field},
-    {IDC_POSTSCRIPTNAME, ControlClass::Edit, "", 75, 90, 237, 12, field},
-    {IDC_VERSION, ControlClass::Edit, "", 75, 105, 237, 12, field},
-    {IDC_TRADEMARK, ControlClass::Edit, "", 75, 120, 237, 12, field},
-    {IDC_COPYRIGHT, ControlClass::Edit, "", 75, 135, 237, 12, field},
-    {IDOK, ControlClass::Button, "OK", 92, 158, 50, 14, child | BS_DEFPUSHBUTTON | WS_TABSTOP},
-    {IDCANCEL, ControlClass::Button, "Cancel", 178, 158, 50, 14,
-     child | BS_PUSHBUTTON | WS_TABSTOP},
-    {IDC_STATIC, ControlClass::Static, "Encode", 47, 7, 22, 8, label},
-    {IDC_STATIC, ControlClass::Static, "* FontName", 33, 32, 36, 8, label},
-    {IDC_STATIC, ControlClass::Static, "* FamilyName", 26, 47, 43, 8, label},
-    {IDC_STATIC, ControlClass::Static, "* SubFamilyName", 15, 62, 54, 8, label},
-    {IDC_STATIC, ControlClass::Static, "* UniqueIdentifier", 17, 77, 52, 8, label},
-    {IDC_STATIC, ControlClass::Static, "PostscriptName", 22, 92, 47, 8, label},
-    {IDC_STATIC, ControlClass::Static, "Version", 46, 107, 23, 8, label},
-    {IDC_STATIC, ControlClass::Static, "Trademark", 37, 122, 32, 8, label},
-    {IDC_STATIC, ControlClass::Static, "Copyright", 40, 137, 29, 8, label},
+    {IDC_ENCODE, ControlClass::ComboBox, "", Place::Field, 0, nullptr},
+    {IDC_FONTNAME, edit, "", Place::Field, 2, nullptr},
+    {IDC_FAMILYNAME, edit, "", Place::Field, 3, nullptr},
+    {IDC_SUBFAMILYNAME, edit, "", Place::Field, 4, nullptr},
+    {IDC_UNIQUEIDENTIFIER, edit, "", Place::Field, 5, nullptr},
+    {IDC_POSTSCRIPTNAME, edit, "", Place::Field, 6, nullptr},
+    {IDC_VERSION, edit, "", Place::Field, 7, nullptr},
+    {IDC_TRADEMARK, edit, "", Place::Field, 8, nullptr},
+    {IDC_COPYRIGHT, edit, "", Place::Field, 9, nullptr},
+    {IDOK, ControlClass::DefaultButton, QT_TRANSLATE_NOOP("Resources", "OK"), Place::Button, 0,
+     nullptr},
+    {IDCANCEL, ControlClass::Button, QT_TRANSLATE_NOOP("Resources", "Cancel"), Place::Button, 0,
+     nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Encode"), Place::Label, 0, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* FontName"), Place::Label, 2, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* FamilyName"), Place::Label, 3, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* SubFamilyName"), Place::Label, 4,
+     nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "* UniqueIdentifier"), Place::Label, 5,
+     nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "PostscriptName"), Place::Label, 6, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Version"), Place::Label, 7, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Trademark"), Place::Label, 8, nullptr},
+    {IDC_STATIC, label, QT_TRANSLATE_NOOP("Resources", "Copyright"), Place::Label, 9, nullptr},
     // Empty unless the font can't be saved where it is.
-    {IDC_READONLY, ControlClass::Static, "", 75, 149, 237, 8, label},
+    {IDC_READONLY, label, "", Place::Field, 10, nullptr},
+    // After the template's own controls, so that they keep their tab order:
+    // the records window, and how many warnings the names have (empty when none).
+    {IDC_NAMES, ControlClass::Button, QT_TRANSLATE_NOOP("Resources", "Names…"), Place::Button, 0,
+     nullptr},
+    {IDC_NAMEWARNINGS, label, "", Place::Field, 11, nullptr},
 };
 
 constexpr DialogTemplate nameEditorDialog = {
-    "Kestrin",
-    0,
-    0,
-    319,
-    179,
-    WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT,
-    WS_EX_APPWINDOW,
-    "ＭＳ Ｐゴシック",
-    9,
-    0,
-    false,
-    1,  // DEFAULT_CHARSET
-    nameEditorItems,
+    QT_TRANSLATE_NOOP("Resources", "Kestrin"), "ＭＳ Ｐゴシック", 9, 68, nameEditorItems,
 };
 
 constexpr IconResource mainIcon = {kestrinIcon32, kestrinIcon16};

@@ -14,3 +14,5 @@ constexpr int IDC_VERSION = 1006;
 constexpr int IDC_TRADEMARK = 1007;
 constexpr int IDC_COPYRIGHT = 1008;
 constexpr int IDC_READONLY = 1009;
+constexpr int IDC_NAMES = 1010;
+constexpr int IDC_NAMEWARNINGS = 1011;

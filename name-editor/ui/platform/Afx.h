@@ -1,13 +1,16 @@
 // The application framework the name editor is written against: an
 // application object, dialogs built from templates, edit and combo box
 // controls and data exchange, with the names and calls of the Windows class
-// library. The toolkit underneath stays out of sight: windows are opaque
-// handles, and no toolkit header is needed to use this one.
+// library, cut to what the dialog asks of them. The toolkit underneath stays
+// out of sight: windows are opaque handles, and no toolkit header is needed
+// to use this one.
 #pragma once
 
+#include <any>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Resources.h"
@@ -20,7 +23,6 @@ constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 using UINT = unsigned;
 using INT_PTR = std::intptr_t;
-using DWORD_PTR = std::uintptr_t;
 using HWND = QWidget*;
 using HICON = const IconResource*;
 
@@ -40,44 +42,47 @@ class CWnd {
     HWND GetSafeHwnd() const { return m_hWnd; }
     // The child window with the given control ID, or null.
     HWND GetDlgItem(int id) const;
-    // Replaces the window's text; null or "" empties it. For an edit
-    // control the bytes are kept as given, so reading the field back before
-    // the user changes it yields exactly these bytes, valid UTF-8 or not.
-    void SetWindowText(const char* text);
+    // Replaces the window's text (UTF-8). For an edit control the text is
+    // kept as given, so reading the field back before the user changes it
+    // yields exactly this text, valid UTF-8 or not.
+    void SetWindowText(std::string_view text);
     // The window's text as UTF-8 (for a dialog, its caption).
     void GetWindowText(std::string& text) const;
-    HICON SetIcon(HICON icon, BOOL bigIcon);
+    void SetIcon(HICON icon, BOOL bigIcon);
     // Gives the window the keyboard focus.
     void SetFocus();
 
     HWND m_hWnd = nullptr;
 };
 
-class CEdit : public CWnd {
-  public:
-    // Length in bytes of the text (the field has one line).
-    int LineLength(int line = -1) const;
-    // Copies up to `maxLength` bytes of the line into `buffer`, without a
-    // terminator, and returns how many were copied.
-    int GetLine(int index, char* buffer, int maxLength) const;
-};
+// A one-line edit field.
+class CEdit : public CWnd {};
 
-// A drop-down list whose entries are kept sorted without regard to case.
+// A drop-down list whose entries are kept sorted without regard to case,
+// each with a value of the caller's type attached.
 class CComboBox : public CWnd {
   public:
     int GetCount() const;
-    // Index of the first entry after `startAfter` (-1: from the start) whose
-    // text equals `text` without regard to case, or CB_ERR.
-    int FindStringExact(int startAfter, const char* text) const;
     // Inserts the entry at its sorted place and returns its index.
-    int AddString(const char* text);
-    int SetItemData(int index, DWORD_PTR data);
-    DWORD_PTR GetItemData(int index) const;
+    int AddString(std::string_view text);
+    template <typename T>
+    void SetItemData(int index, T* data) {
+        SetItemValue(index, std::any(data));
+    }
+    // The value attached to the entry, or null where there is none of type T.
+    template <typename T>
+    T* GetItemData(int index) const {
+        const std::any value = GetItemValue(index);
+        T* const* data = std::any_cast<T*>(&value);
+        return data == nullptr ? nullptr : *data;
+    }
     // Selects an entry (-1: none) without notifying the dialog.
     int SetCurSel(int index);
     int GetCurSel() const;
-    // The entry's text, or "" for an index out of range.
-    std::string GetLBText(int index) const;
+
+  private:
+    void SetItemValue(int index, std::any value);
+    std::any GetItemValue(int index) const;
 };
 
 class CDataExchange {
@@ -99,7 +104,7 @@ class CDialog : public CWnd {
 
     // Builds the window from the template and runs it until EndDialog.
     // Returns the value given to EndDialog, or -1 if the window could not be
-    // created.
+    // created. A dialog run again opens where it was last closed.
     virtual INT_PTR DoModal();
     virtual BOOL OnInitDialog();
     virtual void OnOK();
@@ -115,7 +120,6 @@ class CDialog : public CWnd {
 
   private:
     struct Window;
-    friend struct Window;
     friend void DDX_Control(CDataExchange* pDX, int id, CWnd& control);
 
     // Members attached to controls, detached again when the window goes.
@@ -124,18 +128,18 @@ class CDialog : public CWnd {
     UINT templateId_;
     CWnd* parent_;
     std::unique_ptr<Window> window_;
+    // Where the window was when it last closed, in the toolkit's own form.
+    std::string lastGeometry_;
 };
 
-// The system's chooser for a file to open. The filter is given the Windows
-// way, pairs of a description and its patterns separated by '|' and ended by
-// "||": "Fonts (*.ttf;*.otf)|*.ttf;*.otf||"; patterns match without regard
-// to case. Only the form that opens one existing file is made: the other
-// arguments are taken for the calls' shape and not used.
+// The chooser for one existing file to open. The title and the filters are
+// resource texts, shown translated. Each filter is a description with its
+// patterns in parentheses, "Fonts (*.ttf *.otf)"; patterns match without
+// regard to case. The folder it opens in is the one of the last
+// file chosen in this process.
 class CFileDialog {
   public:
-    explicit CFileDialog(BOOL openFileDialog, const char* defaultExtension = nullptr,
-                         const char* fileName = nullptr, std::uint32_t flags = 0,
-                         const char* filter = nullptr, CWnd* parent = nullptr);
+    CFileDialog(std::string title, std::vector<std::string> filters, CWnd* parent = nullptr);
 
     // IDOK when a file was chosen, IDCANCEL when the user gave up, -1 when no
     // chooser can be shown because windows can't be seen or answered (no
@@ -145,14 +149,15 @@ class CFileDialog {
     std::string GetPathName() const { return pathName_; }
 
   private:
-    std::string filter_;
+    std::string title_;
+    std::vector<std::string> filters_;
     CWnd* parent_;
     std::string pathName_;
 };
 
 class CWinApp {
   public:
-    explicit CWinApp(const char* appName = nullptr);
+    CWinApp();
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
     virtual ~CWinApp();
@@ -165,14 +170,10 @@ class CWinApp {
     // Returns TRUE when it answered; the program then ends with ExitInstance's
     // status without running InitInstance.
     virtual BOOL ProcessInformationRequest(const char* argument);
-    // Kept for the three-dimensional look of the controls, which the toolkit
-    // gives anyway.
-    BOOL Enable3dControlsStatic() { return TRUE; }
 
     // The command line after the program's name: the font path, as it came.
     const char* m_lpCmdLine = "";
     CWnd* m_pMainWnd = nullptr;
-    const char* m_pszAppName = nullptr;
     // The status the process ends with; InitInstance sets it to say how the
     // run went. Reset to 0 before each run.
     int m_nExitCode = 0;
@@ -186,6 +187,7 @@ CWinApp* AfxGetApp();
 // the toolkit when there is a display (and it is not running yet), installs
 // the message box when windows can really be shown and the resources'
 // translations for the user's language, and runs the application object's
-// InitInstance; then ExitInstance gives the exit status. Without a display no
-// dialog can be created (DoModal gives -1) and messages stay on standard error.
+// InitInstance; then ExitInstance gives the exit status. Without a display
+// no dialog can be created (DoModal gives -1) and messages stay on standard
+// error.
 int AfxWinMain(int argc, char** argv);

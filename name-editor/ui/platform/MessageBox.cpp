@@ -5,8 +5,8 @@
 
 namespace {
 
-int writeToStandardError(void* /*owner*/, const char* text, const char* caption,
-                         unsigned /*type*/) {
+int writeToStandardError(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/,
+                         std::string_view /*informative*/) {
     std::fprintf(stderr, "%s: %s\n", caption != nullptr ? caption : "",
                  text != nullptr ? text : "");
     return IDOK;
@@ -19,8 +19,9 @@ MessageBoxHandler& currentHandler() {
 
 }  // namespace
 
-int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type) {
-    return currentHandler()(owner, text, caption, type);
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type,
+                std::string_view informative) {
+    return currentHandler()(owner, text, caption, type, informative);
 }
 
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
@@ -28,4 +29,15 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler) {
         handler = writeToStandardError;
     }
     return std::exchange(currentHandler(), std::move(handler));
+}
+
+MessageBoxHandler setMessageBoxHandler(PlainMessageBoxHandler handler) {
+    if (!handler) {
+        return setMessageBoxHandler(MessageBoxHandler());
+    }
+    return setMessageBoxHandler([plain = std::move(handler)](void* owner, const char* text,
+                                                             const char* caption, unsigned type,
+                                                             std::string_view /*informative*/) {
+        return plain(owner, text, caption, type);
+    });
 }

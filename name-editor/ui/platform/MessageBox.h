@@ -4,16 +4,23 @@
 #pragma once
 
 #include <functional>
+#include <string_view>
 
 constexpr unsigned MB_OK = 0x0;
 constexpr unsigned MB_ICONERROR = 0x10;
-constexpr unsigned MB_ICONSTOP = MB_ICONERROR;
 constexpr int IDOK = 1;
 
-int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type);
+// `informative`, when not empty, stands below the text: what the message
+// concerns, what the system said, what to do.
+int MessageBoxA(void* owner, const char* text, const char* caption, unsigned type,
+                std::string_view informative = {});
 
-using MessageBoxHandler =
+using MessageBoxHandler = std::function<int(void* owner, const char* text, const char* caption,
+                                            unsigned type, std::string_view informative)>;
+// A handler that doesn't take the informative text.
+using PlainMessageBoxHandler =
     std::function<int(void* owner, const char* text, const char* caption, unsigned type)>;
 
 // Returns the previous handler; an empty handler restores the default one.
 MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);
+MessageBoxHandler setMessageBoxHandler(PlainMessageBoxHandler handler);

@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "Afx.h"
-#include "FontStore.h"
 
 namespace {
 
@@ -61,27 +60,16 @@ bool windowsCanBeShown() {
     return platform != QLatin1String("offscreen") && platform != QLatin1String("minimal");
 }
 
-// Modal, without owner, the error icon and one OK button, whatever the caller asked.
-int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/) {
+// Modal, the error icon and one OK button, whatever the caller asked; the
+// informative text below the message.
+int showMessageBox(void* /*owner*/, const char* text, const char* caption, unsigned /*type*/,
+                   std::string_view informative) {
     QMessageBox box(QMessageBox::Critical, QString::fromUtf8(caption), QString::fromUtf8(text),
                     QMessageBox::Ok);
+    box.setInformativeText(
+        QString::fromUtf8(informative.data(), static_cast<qsizetype>(informative.size())));
     box.exec();
     return IDOK;
-}
-
-// The font model's messages: the text as given, with the file and the
-// system's reason (where there is one) below it.
-void showModelError(std::string_view message, std::string_view path, std::string_view reason) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error"),
-                    QString::fromUtf8(message.data(), static_cast<qsizetype>(message.size())),
-                    QMessageBox::Ok);
-    QString detail = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    if (!reason.empty()) {
-        detail += QLatin1Char('\n') +
-                  QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size()));
-    }
-    box.setInformativeText(detail);
-    box.exec();
 }
 
 // The command line after the program's name. The shell has already split it
@@ -103,7 +91,7 @@ std::string commandLineTail(int argc, char** argv) {
 
 }  // namespace
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) {
+CWinApp::CWinApp() {
     currentApp = this;
 }
 
@@ -151,11 +139,9 @@ int AfxWinMain(int argc, char** argv) {
         toolkit = startToolkit(toolkitArgc, toolkitArgv);
     }
     MessageBoxHandler previous;
-    ErrorReporter previousReporter;
     const bool ownMessageBox = QApplication::instance() != nullptr && windowsCanBeShown();
     if (ownMessageBox) {
         previous = setMessageBoxHandler(showMessageBox);
-        previousReporter = setErrorReporter(showModelError);
     }
     // The resources' texts in the user's language (LC_ALL, LC_MESSAGES, LANG),
     // where the program has a translation for it built in.
@@ -170,7 +156,6 @@ int AfxWinMain(int argc, char** argv) {
     const int status = app->ExitInstance();
     if (ownMessageBox) {
         setMessageBoxHandler(previous);
-        setErrorReporter(previousReporter);
     }
     if (translated) {
         QCoreApplication::removeTranslator(&translator);

@@ -1,11 +1,10 @@
 // Windows, controls and dialogs of the framework, made of Qt widgets.
 #include <QApplication>
-#include <QByteArray>
 #include <QComboBox>
 #include <QDialog>
-#include <QFont>
 #include <QFontDatabase>
-#include <QFontMetrics>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,9 +14,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
-#include <vector>
+#include <map>
 
 #include "Afx.h"
 
@@ -25,8 +22,8 @@ namespace {
 
 // The property that carries a control's ID on its widget.
 constexpr const char* controlIdProperty = "afxControlId";
-// The bytes an edit control was last given, handed back until the user edits.
-constexpr const char* keptBytesProperty = "afxKeptBytes";
+// The text an edit control was last given, handed back until the user edits.
+constexpr const char* keptTextProperty = "afxKeptText";
 
 // The template's font, or where it is missing (it is a Windows font) the
 // first installed gothic face with the same Japanese glyphs, so that the
@@ -44,41 +41,30 @@ QString fontFamily(const char* face) {
     return candidates[0];
 }
 
+QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 // Text for display: bytes that are not valid UTF-8 show one character per
 // byte, as Latin-1, instead of being replaced.
-QString displayText(const QByteArray& bytes) {
+QString displayText(std::string_view bytes) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
+    QString text =
+        decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
     if (decoder.hasError()) {
-        return QString::fromLatin1(bytes);
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     }
     return text;
 }
 
-// A resource text in the user's language: the translations installed by the
-// process entry look texts up in the context "Resources"; a text without a
-// translation stays as it is.
+// A resource text in the user's language; a text without a translation stays
+// as it is.
 QString translated(const char* text) {
     return QCoreApplication::translate("Resources", text);
 }
 
-QLineEdit* asEdit(HWND window) {
-    return qobject_cast<QLineEdit*>(window);
-}
 QComboBox* asCombo(HWND window) {
     return qobject_cast<QComboBox*>(window);
-}
-
-QByteArray editBytes(HWND window) {
-    QLineEdit* edit = asEdit(window);
-    if (edit == nullptr) {
-        return {};
-    }
-    const QVariant kept = edit->property(keptBytesProperty);
-    if (!edit->isModified() && kept.isValid()) {
-        return kept.toByteArray();
-    }
-    return edit->text().toUtf8();
 }
 
 QIcon iconOf(HICON icon) {
@@ -88,26 +74,6 @@ QIcon iconOf(HICON icon) {
         result.addPixmap(QPixmap(icon->small));
     }
     return result;
-}
-
-// Dialog base units of a font: the average width of the Latin letters and
-// the line height, as the dialog manager measures them.
-struct BaseUnits {
-    int x, y;
-};
-
-BaseUnits baseUnits(const QFont& font) {
-    const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(
-        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
-    return {(letters / 26 + 1) / 2, metrics.height()};
-}
-
-int toPixelsX(int units, BaseUnits base) {
-    return (units * base.x + 2) / 4;
-}
-int toPixelsY(int units, BaseUnits base) {
-    return (units * base.y + 4) / 8;
 }
 
 }  // namespace
@@ -127,21 +93,18 @@ HWND CWnd::GetDlgItem(int id) const {
     return nullptr;
 }
 
-void CWnd::SetWindowText(const char* text) {
+void CWnd::SetWindowText(std::string_view text) {
     if (m_hWnd == nullptr) {
         return;
     }
-    const QByteArray bytes(text == nullptr ? "" : text);
-    if (QLineEdit* edit = asEdit(m_hWnd)) {
-        edit->setProperty(keptBytesProperty, bytes);
-        edit->setText(displayText(bytes));  // also clears the modified flag
-        edit->setCursorPosition(0);         // show the start of a long name, not its end
+    if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
+        edit->setProperty(keptTextProperty, QVariant::fromValue(std::string(text)));
+        edit->setText(displayText(text));  // also clears the modified flag
+        edit->setCursorPosition(0);        // show the start of a long name, not its end
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
-        label->setText(QString::fromUtf8(bytes));
-    } else if (auto* button = qobject_cast<QPushButton*>(m_hWnd)) {
-        button->setText(QString::fromUtf8(bytes));
+        label->setText(fromUtf8(text));
     } else if (m_hWnd->isWindow()) {
-        m_hWnd->setWindowTitle(QString::fromUtf8(bytes));
+        m_hWnd->setWindowTitle(fromUtf8(text));
     }
 }
 
@@ -150,12 +113,12 @@ void CWnd::GetWindowText(std::string& text) const {
     if (m_hWnd == nullptr) {
         return;
     }
-    if (asEdit(m_hWnd) != nullptr) {
-        text = editBytes(m_hWnd).toStdString();
+    if (auto* edit = qobject_cast<QLineEdit*>(m_hWnd)) {
+        const QVariant kept = edit->property(keptTextProperty);
+        text = !edit->isModified() && kept.isValid() ? kept.value<std::string>()
+                                                     : edit->text().toStdString();
     } else if (auto* label = qobject_cast<QLabel*>(m_hWnd)) {
         text = label->text().toStdString();
-    } else if (auto* button = qobject_cast<QPushButton*>(m_hWnd)) {
-        text = button->text().toStdString();
     } else if (m_hWnd->isWindow()) {
         text = m_hWnd->windowTitle().toStdString();
     }
@@ -167,28 +130,11 @@ void CWnd::SetFocus() {
     }
 }
 
-HICON CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
+void CWnd::SetIcon(HICON icon, BOOL /*bigIcon*/) {
     // Each icon resource holds both sizes; the toolkit picks the one it needs.
     if (m_hWnd != nullptr) {
         m_hWnd->setWindowIcon(iconOf(icon));
     }
-    return nullptr;
-}
-
-// ---- CEdit ------------------------------------------------------------------
-
-int CEdit::LineLength(int /*line*/) const {
-    return static_cast<int>(editBytes(m_hWnd).size());
-}
-
-int CEdit::GetLine(int index, char* buffer, int maxLength) const {
-    if (index != 0 || buffer == nullptr || maxLength <= 0) {
-        return 0;
-    }
-    const QByteArray bytes = editBytes(m_hWnd);
-    const auto count = static_cast<std::size_t>(std::min<qsizetype>(bytes.size(), maxLength));
-    std::memcpy(buffer, bytes.constData(), count);
-    return static_cast<int>(count);
 }
 
 // ---- CComboBox --------------------------------------------------------------
@@ -198,55 +144,35 @@ int CComboBox::GetCount() const {
     return combo == nullptr ? 0 : combo->count();
 }
 
-int CComboBox::FindStringExact(int startAfter, const char* text) const {
+int CComboBox::AddString(std::string_view text) {
     QComboBox* combo = asCombo(m_hWnd);
-    if (combo == nullptr || text == nullptr) {
+    if (combo == nullptr) {
         return CB_ERR;
     }
-    const QString wanted = QString::fromUtf8(text);
-    const int count = combo->count();
-    // The search starts after `startAfter` and wraps round to it.
-    const int first = startAfter < 0 || startAfter >= count ? 0 : startAfter + 1;
-    for (int step = 0; step < count; ++step) {
-        const int index = (first + step) % count;
-        if (QString::compare(combo->itemText(index), wanted, Qt::CaseInsensitive) == 0) {
-            return index;
-        }
-    }
-    return CB_ERR;
-}
-
-int CComboBox::AddString(const char* text) {
-    QComboBox* combo = asCombo(m_hWnd);
-    if (combo == nullptr || text == nullptr) {
-        return CB_ERR;
-    }
-    const QString entry = QString::fromUtf8(text);
+    const QString entry = fromUtf8(text);
     int index = 0;
     while (index < combo->count() &&
            QString::compare(combo->itemText(index), entry, Qt::CaseInsensitive) <= 0) {
         ++index;
     }
     const QSignalBlocker quiet(combo);
-    combo->insertItem(index, entry, QVariant::fromValue<qulonglong>(0));
+    combo->insertItem(index, entry);
     return index;
 }
 
-int CComboBox::SetItemData(int index, DWORD_PTR data) {
+void CComboBox::SetItemValue(int index, std::any value) {
     QComboBox* combo = asCombo(m_hWnd);
-    if (combo == nullptr || index < 0 || index >= combo->count()) {
-        return CB_ERR;
+    if (combo != nullptr && index >= 0 && index < combo->count()) {
+        combo->setItemData(index, QVariant::fromValue(std::move(value)));
     }
-    combo->setItemData(index, QVariant::fromValue<qulonglong>(data));
-    return 0;
 }
 
-DWORD_PTR CComboBox::GetItemData(int index) const {
+std::any CComboBox::GetItemValue(int index) const {
     QComboBox* combo = asCombo(m_hWnd);
     if (combo == nullptr || index < 0 || index >= combo->count()) {
-        return 0;
+        return {};
     }
-    return static_cast<DWORD_PTR>(combo->itemData(index).toULongLong());
+    return combo->itemData(index).value<std::any>();
 }
 
 int CComboBox::SetCurSel(int index) {
@@ -268,14 +194,6 @@ int CComboBox::GetCurSel() const {
     return combo == nullptr ? CB_ERR : combo->currentIndex();
 }
 
-std::string CComboBox::GetLBText(int index) const {
-    QComboBox* combo = asCombo(m_hWnd);
-    if (combo == nullptr || index < 0 || index >= combo->count()) {
-        return {};
-    }
-    return combo->itemText(index).toStdString();
-}
-
 HICON LoadIcon(UINT id) {
     return AfxFindIconResource(id);
 }
@@ -293,6 +211,8 @@ void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
 }
 
 // ---- CDialog ----------------------------------------------------------------
+
+namespace {
 
 // The dialog's window: OK, Cancel, Escape and the close box all go through
 // the dialog object, which decides when the dialog ends.
@@ -317,6 +237,8 @@ class DialogWidget final : public QDialog {
     CDialog& owner_;
 };
 
+}  // namespace
+
 struct CDialog::Window {
     Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* parent);
     ~Window() {
@@ -337,51 +259,60 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
     QFont font;
     font.setFamily(fontFamily(tmpl.fontFace));
     font.setPointSize(tmpl.pointSize);
-    font.setItalic(tmpl.italic);
     widget->setFont(font);
-    const BaseUnits base = baseUnits(font);
-
     widget->setWindowTitle(translated(tmpl.caption));
     widget->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    widget->setFixedSize(toPixelsX(tmpl.cx, base), toPixelsY(tmpl.cy, base));
-    widget->move(toPixelsX(tmpl.x, base), toPixelsY(tmpl.y, base));
+                           Qt::WindowCloseButtonHint);
 
+    // Labels right-aligned in the first column, what they name in the second,
+    // which takes the width the dialog gains; the buttons in a row below,
+    // spread as in the template (margins 5 : gap 2).
+    auto* grid = new QGridLayout;
+    grid->setColumnStretch(1, 1);
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->addStretch(5);
+    auto* layout = new QVBoxLayout(widget.get());
+    layout->addLayout(grid);
+    layout->addStretch(1);
+    layout->addLayout(buttonRow);
+
+    std::map<int, QWidget*> fieldOfRow;
+    std::map<int, QLabel*> labelOfRow;
+    std::vector<QLineEdit*> edits;
+    int lastRow = -1;
     // Created in template order, which makes the template order the tab order.
     for (const DialogItemTemplate& item : tmpl.items) {
         QWidget* control = nullptr;
-        int height = toPixelsY(item.cy, base);
         const auto id = static_cast<UINT>(item.id);
         switch (item.controlClass) {
             case ControlClass::Static: {
                 auto* label = new QLabel(translated(item.text), widget.get());
-                label->setAlignment(Qt::AlignRight | Qt::AlignTop);
+                if (item.place == Place::Label) {
+                    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+                    labelOfRow[item.row] = label;
+                } else {
+                    label->setWordWrap(true);
+                }
                 control = label;
                 break;
             }
             case ControlClass::Edit: {
                 auto* edit = new QLineEdit(widget.get());
-                edit->setFrame((item.style & WS_BORDER) != 0);
+                edits.push_back(edit);
                 control = edit;
                 break;
             }
             case ControlClass::ComboBox: {
                 auto* combo = new QComboBox(widget.get());
-                combo->setEditable(false);
-                // The template's height is that of the dropped-down list; the
-                // closed box is as high as the toolkit draws it.
-                const int closed = combo->sizeHint().height();
-                const int line = QFontMetrics(font).height() + 2;
-                combo->setMaxVisibleItems(std::max(1, (height - closed) / line));
-                height = closed;
                 QObject::connect(combo, &QComboBox::currentIndexChanged, widget.get(),
                                  [&owner, id] { owner.OnCommand(id, CBN_SELCHANGE); });
                 control = combo;
                 break;
             }
-            case ControlClass::Button: {
+            case ControlClass::Button:
+            case ControlClass::DefaultButton: {
                 auto* button = new QPushButton(translated(item.text), widget.get());
-                button->setDefault((item.style & 0xF) == BS_DEFPUSHBUTTON);
+                button->setDefault(item.controlClass == ControlClass::DefaultButton);
                 QObject::connect(button, &QPushButton::clicked, widget.get(),
                                  [&owner, id] { owner.OnCommand(id, 0); });
                 control = button;
@@ -389,26 +320,54 @@ CDialog::Window::Window(CDialog& owner, const DialogTemplate& tmpl, QWidget* par
             }
         }
         control->setProperty(controlIdProperty, item.id);
-        control->setGeometry(toPixelsX(item.x, base), toPixelsY(item.y, base),
-                             toPixelsX(item.cx, base), height);
-        if (item.controlClass != ControlClass::Static) {
-            control->setFocusPolicy((item.style & WS_TABSTOP) != 0 ? Qt::StrongFocus
-                                                                   : Qt::ClickFocus);
-            if (firstTabStop == nullptr && (item.style & WS_TABSTOP) != 0) {
-                firstTabStop = control;
+        if (item.toolTip != nullptr) {
+            control->setToolTip(translated(item.toolTip));
+        }
+        if (item.controlClass != ControlClass::Static && firstTabStop == nullptr) {
+            firstTabStop = control;
+        }
+        switch (item.place) {
+            case Place::Label:
+                grid->addWidget(control, item.row, 0);
+                lastRow = std::max(lastRow, item.row);
+                break;
+            case Place::Field:
+                grid->addWidget(control, item.row, 1);
+                fieldOfRow[item.row] = control;
+                lastRow = std::max(lastRow, item.row);
+                break;
+            case Place::Button:
+                if (buttonRow->count() > 1) {
+                    buttonRow->addStretch(2);
+                }
+                buttonRow->addWidget(control);
+                break;
+        }
+    }
+    buttonRow->addStretch(5);
+    // A row the template leaves empty is a gap of half a line.
+    for (int row = 0; row < lastRow; ++row) {
+        if (fieldOfRow.count(row) == 0 && labelOfRow.count(row) == 0) {
+            grid->setRowMinimumHeight(row, widget->fontMetrics().height() / 2);
+        }
+    }
+    // A label's accelerator takes the focus to what it names.
+    for (const auto& [row, label] : labelOfRow) {
+        if (const auto field = fieldOfRow.find(row); field != fieldOfRow.end()) {
+            label->setBuddy(field->second);
+            if (field->second->toolTip().isEmpty()) {
+                field->second->setToolTip(label->toolTip());
             }
         }
-        if (item.controlClass == ControlClass::Static) {
-            // Our fallback font may set a label wider than its template
-            // allows; it then grows to the left, keeping its right edge.
-            const QRect box = control->geometry();
-            const int wanted = control->sizeHint().width();
-            if (wanted > box.width()) {
-                const int left = std::max(0, box.right() + 1 - wanted);
-                control->setGeometry(left, box.y(), box.right() + 1 - left, box.height());
-            }
-        }
-        control->setVisible((item.style & WS_VISIBLE) != 0);
+    }
+    // The fields open as wide as the template asks and may shrink again later.
+    const int fieldWidth = widget->fontMetrics().averageCharWidth() * tmpl.fieldWidth;
+    for (QLineEdit* edit : edits) {
+        edit->setMinimumWidth(fieldWidth);
+    }
+    widget->adjustSize();
+    for (QLineEdit* edit : edits) {
+        edit->setMinimumWidth(0);
     }
 }
 
@@ -423,14 +382,19 @@ INT_PTR CDialog::DoModal() {
     }
     window_ =
         std::make_unique<Window>(*this, *tmpl, parent_ == nullptr ? nullptr : parent_->m_hWnd);
-    m_hWnd = window_->widget.get();
-    window_->widget->setModal(true);
+    QDialog& widget = *window_->widget;
+    m_hWnd = &widget;
+    widget.setModal(true);
+    if (!lastGeometry_.empty()) {
+        widget.restoreGeometry(QByteArray::fromStdString(lastGeometry_));
+    }
     if (OnInitDialog() != FALSE && window_->firstTabStop != nullptr) {
         window_->firstTabStop->setFocus();
     }
     if (!window_->ended) {
-        window_->widget->exec();
+        widget.exec();
     }
+    lastGeometry_ = widget.saveGeometry().toStdString();
     // A modal loop that ended without EndDialog (the application quit) counts as Cancel.
     const int result = window_->ended ? window_->result : IDCANCEL;
     for (CWnd* control : attached_) {

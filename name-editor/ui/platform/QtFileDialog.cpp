@@ -3,40 +3,24 @@
 #include <QFileDialog>
 #include <QStringList>
 
-#include <string>
-
 #include "Afx.h"
 
 namespace {
 
-// "Fonts (*.ttf;*.otf)|*.ttf;*.otf||" becomes Qt's "Fonts (*.ttf *.otf)":
-// the description as it reads, with the patterns it stands for in the
-// parentheses that Qt takes them from.
-QStringList qtFilters(const std::string& filter) {
-    const QStringList parts = QString::fromUtf8(filter).split(QLatin1Char('|'));
-    QStringList filters;
-    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        if (parts[i].isEmpty()) {
-            break;
-        }
-        QString description = parts[i];
-        const qsizetype open = description.lastIndexOf(QLatin1String(" ("));
-        if (open >= 0) {
-            description.truncate(open);
-        }
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters.append(description + QLatin1String(" (") + patterns + QLatin1Char(')'));
-    }
-    return filters;
+// The folder of the last file chosen, where the next chooser opens.
+QString& lastFolder() {
+    static QString folder;
+    return folder;
+}
+
+QString translated(const std::string& text) {
+    return QCoreApplication::translate("Resources", text.c_str());
 }
 
 }  // namespace
 
-CFileDialog::CFileDialog(BOOL /*openFileDialog*/, const char* /*defaultExtension*/,
-                         const char* /*fileName*/, std::uint32_t /*flags*/, const char* filter,
-                         CWnd* parent)
-    : filter_(filter == nullptr ? "" : filter), parent_(parent) {}
+CFileDialog::CFileDialog(std::string title, std::vector<std::string> filters, CWnd* parent)
+    : title_(std::move(title)), filters_(std::move(filters)), parent_(parent) {}
 
 INT_PTR CFileDialog::DoModal() {
     // Only where a user can see the chooser and answer it; elsewhere it
@@ -52,11 +36,19 @@ INT_PTR CFileDialog::DoModal() {
     chooser.setOption(QFileDialog::DontUseNativeDialog);
     chooser.setAcceptMode(QFileDialog::AcceptOpen);
     chooser.setFileMode(QFileDialog::ExistingFile);
-    chooser.setNameFilters(qtFilters(filter_));
-    chooser.setWindowTitle(QCoreApplication::translate("Resources", "Open"));
+    QStringList filters;
+    for (const std::string& filter : filters_) {
+        filters.append(translated(filter));
+    }
+    chooser.setNameFilters(filters);
+    chooser.setWindowTitle(translated(title_));
+    if (!lastFolder().isEmpty()) {
+        chooser.setDirectory(lastFolder());
+    }
     if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) {
         return IDCANCEL;
     }
     pathName_ = chooser.selectedFiles().constFirst().toStdString();
+    lastFolder() = chooser.directory().absolutePath();
     return IDOK;
 }

@@ -1,54 +1,47 @@
 // The program's resources as data: dialog templates and icons, looked up by
-// their resource number the way a resource script's compiled form is.
+// their resource number the way a resource script's compiled form is. A
+// template gives each control its place in the dialog's grid rather than
+// coordinates; the toolkit's layouts size them from the font.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
-// Window and control styles that the templates use.
-constexpr std::uint32_t WS_POPUP = 0x80000000;
-constexpr std::uint32_t WS_CHILD = 0x40000000;
-constexpr std::uint32_t WS_VISIBLE = 0x10000000;
-constexpr std::uint32_t WS_CAPTION = 0x00C00000;
-constexpr std::uint32_t WS_BORDER = 0x00800000;
-constexpr std::uint32_t WS_VSCROLL = 0x00200000;
-constexpr std::uint32_t WS_SYSMENU = 0x00080000;
-constexpr std::uint32_t WS_GROUP = 0x00020000;
-constexpr std::uint32_t WS_TABSTOP = 0x00010000;
-constexpr std::uint32_t WS_EX_APPWINDOW = 0x00040000;
-constexpr std::uint32_t DS_MODALFRAME = 0x80;
-constexpr std::uint32_t DS_SETFONT = 0x40;
-constexpr std::uint32_t CBS_DROPDOWNLIST = 0x3;
-constexpr std::uint32_t CBS_SORT = 0x100;
-constexpr std::uint32_t ES_AUTOHSCROLL = 0x80;
-constexpr std::uint32_t BS_PUSHBUTTON = 0x0;
-constexpr std::uint32_t BS_DEFPUSHBUTTON = 0x1;
-constexpr std::uint32_t SS_LEFT = 0x0;
+// Marks a resource text for translation, always in the context "Resources",
+// where the framework looks it up when it shows the text; lupdate finds the
+// texts by this macro. The definition is Qt's own, so the two can meet in
+// one file.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
 
 constexpr int IDC_STATIC = -1;
 
-enum class ControlClass { Button, Edit, Static, ComboBox };
+enum class ControlClass { Button, DefaultButton, Edit, Static, ComboBox };
 
-// One control of a dialog template; position and size in dialog units.
+// Where a control goes: a label stands right-aligned left of the control of
+// its row and names it; a field takes the rest of the row and grows with the
+// dialog; buttons stand side by side, centred, under everything.
+enum class Place { Label, Field, Button };
+
+// One control of a dialog template. Controls are created in template order,
+// which is the tab order.
 struct DialogItemTemplate {
     int id;
     ControlClass controlClass;
-    const char* text;  // UTF-8
-    int x, y, cx, cy;
-    std::uint32_t style;
+    const char* text;  // UTF-8; '&' marks the label's Alt+letter accelerator
+    Place place;
+    int row;              // for labels and fields
+    const char* toolTip;  // null for none
 };
 
 struct DialogTemplate {
-    const char* caption;  // UTF-8
-    int x, y, cx, cy;
-    std::uint32_t style;
-    std::uint32_t exStyle;
+    const char* caption;   // UTF-8
     const char* fontFace;  // UTF-8
     int pointSize;
-    int weight;
-    bool italic;
-    int charset;
-    std::span<const DialogItemTemplate> items;  // template order, which is the tab order
+    // How many average characters wide the fields are at opening.
+    int fieldWidth;
+    std::span<const DialogItemTemplate> items;
 };
 
 // An icon resource with its images, each in XPM form.

@@ -104,6 +104,7 @@ TEST(NameOperations, RenameReportsWhatAnEncodingCantHoldAndStoresTheRest) {
     EXPECT_EQ(table.records[0]->text, "Old");
     EXPECT_EQ(table.records[1]->text, "\xE6\x97\xA5\xE6\x9C\xAC");
     EXPECT_EQ(table.records[2]->text, "Old");
+    EXPECT_TRUE(planRenameFamily(table, "Old", "").empty());  // would empty every family
     EXPECT_EQ(postScriptForm("K\xC3\xA9stri[n] S(a)n{s}</%> 2"), "KstrinSans2");
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "ModelTestSupport.h"
+#include "NameOperations.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -111,6 +112,62 @@ TEST(RealFonts, UnchangedSavesKeepEverythingAndRenamesReadBackInFontTools) {
                    shellQuote(std::string(TEST_SOURCE_DIR) + "/check_font.py") + " " +
                    shellQuote((dir / "manifest.tsv").string()) + " 2>&1");
     EXPECT_EQ(fontTools.status, 0) << fontTools.output;
+}
+
+// A record deleted, one added with name ID 16 and English (United Kingdom)
+// added as a copy of English (United States): fontTools reads every name as
+// the model meant it, the records sorted, and ots-sanitize takes the font.
+TEST(RealFonts, RecordsDeletedAndAddedAndALanguageCopiedReadBackExactly) {
+    TempDir dir;
+    const fs::path copy = dir / "font.ttf";
+    fs::copy_file("/usr/share/fonts/truetype/liberation2/LiberationSans-Regular.ttf", copy);
+    modeltest::LoadedFont font;
+    ASSERT_TRUE(loadFont(copy.c_str(), font.directory, font.names));
+    NamePlan plan = planRemove(font.names, {{13}, {3}, {}});
+    plan.append(planAddRecord(font.names, {3, 1, 0x409}, 16, "Liberation Sans Kestrin"));
+    apply(plan);
+    apply(planAddLanguage(font.names, {3, 1, 0x409}, {3, 1, 0x809}));
+    ASSERT_TRUE(saveFont(copy.c_str(), font.directory, font.names));
+
+    // The names as the model holds them: key and UTF-8 text in hex, one a line.
+    std::ofstream expected(dir / "expected.tsv");
+    for (NameRecord* record = font.names.first(); record != nullptr; record = font.names.next()) {
+        if (record->isDropped()) {
+            continue;
+        }
+        expected << record->platformID << '\t' << record->encodingID << '\t' << record->languageID
+                 << '\t' << record->nameID << '\t';
+        for (const char c : record->text) {
+            static const char* const kHex = "0123456789abcdef";
+            const auto byte = static_cast<unsigned char>(c);
+            expected << kHex[byte >> 4] << kHex[byte & 0xF];
+        }
+        expected << '\n';
+    }
+    expected.close();
+    const std::string script = R"(
+import sys
+from fontTools.ttLib import TTFont
+names = TTFont(sys.argv[1])["name"].names
+read = [(n.platformID, n.platEncID, n.langID, n.nameID, n.toUnicode()) for n in names]
+meant = []
+for line in open(sys.argv[2]):
+    p, e, l, n, text = line.rstrip("\n").split("\t")
+    meant.append((int(p), int(e), int(l), int(n), bytes.fromhex(text).decode("utf-8")))
+assert sorted(read) == sorted(meant), set(read) ^ set(meant)
+keys = [r[:4] for r in read]
+assert keys == sorted(keys), "records not sorted"
+assert not any(k[3] == 13 and k[0] == 3 for k in keys), "license description still there"
+assert (3, 1, 0x409, 16, "Liberation Sans Kestrin") in read
+assert sum(1 for k in keys if k[:3] == (3, 1, 0x809)) == sum(1 for k in keys if k[:3] == (3, 1, 0x409))
+)";
+    std::ofstream(dir / "check.py") << script;
+    const CommandResult fontTools = runCommand(
+        std::string(FONTTOOLS_PYTHON) + " " + shellQuote((dir / "check.py").string()) + " " +
+        shellQuote(copy.string()) + " " + shellQuote((dir / "expected.tsv").string()) + " 2>&1");
+    EXPECT_EQ(fontTools.status, 0) << fontTools.output;
+    const CommandResult ots = runCommand("ots-sanitize " + shellQuote(copy.string()) + " 2>&1");
+    EXPECT_EQ(ots.status, 0) << ots.output;
 }
 
 }  // namespace

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialog>
 #include <QPushButton>
 #include <QStyleOptionComboBox>
+#include <QTableView>
 #include <QtTest/QTest>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -268,6 +272,60 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
         EXPECT_LT(ok->x(), cancel->x());
         press(dialog, IDCANCEL);
     });
+}
+
+
+// Runs `inWindow` inside the records window, opened with the dialog's Names… button.
+void throughNamesWindow(CDialog& dialog, std::function<void(QDialog&)> inWindow) {
+    testsupport::ModalScript script([inWindow = std::move(inWindow)] {
+        auto* window = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        inWindow(*window);
+    });
+    press(dialog, IDC_NAMES);
+}
+
+void deleteRowReading(QDialog& window, const QString& text) {
+    auto* view = window.findChild<QTableView*>();
+    ASSERT_NE(view, nullptr);
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        if (view->model()->index(row, 4).data().toString() == text) {
+            view->selectRow(row);
+        }
+    }
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        if (button->text() == "&Delete") {
+            button->click();
+        }
+    }
+}
+
+TEST(NameEditorDlg, NamesWindowEditsTheSameNamesAndItsCancelTakesItsEditsBack) {
+    NameTable names = typicalNames();
+    CNameEditorDlg dialog(nullptr, names);
+    const INT_PTR result = runDialog(dialog, [&] {
+        // The Macintosh entry is shown.
+        throughNamesWindow(dialog, [](QDialog& window) {
+            deleteRowReading(window, "Mac Sample");
+            window.reject();
+        });
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "Mac Sample");
+        EXPECT_NE(findRecord(names, {1, 0, 0, 1}), nullptr);
+        throughNamesWindow(dialog, [](QDialog& window) {
+            deleteRowReading(window, "Mac Sample");
+            window.accept();
+        });
+        EXPECT_EQ(textOf(editOf(dialog, IDC_FAMILYNAME)), "");
+        press(dialog, IDOK);
+    });
+    EXPECT_EQ(result, IDOK);
+    // OK's refresh didn't bring the deleted name back.
+    std::vector<std::uint8_t> table;
+    ASSERT_EQ(names.write(table), SaveError::None);
+    NameTable saved;
+    ASSERT_EQ(saved.read(table), LoadError::None);
+    EXPECT_EQ(findRecord(saved, {1, 0, 0, 1}), nullptr);
+    EXPECT_EQ(textAt(saved, {1, 0, 0, 4}), "Mac Sample Regular");
 }
 
 }  // namespace

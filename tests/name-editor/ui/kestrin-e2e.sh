@@ -4,7 +4,10 @@
 # Return, or presses Escape; checks the saved file with fontTools.
 # "chooser" starts Kestrin without a path: Escape in the file chooser ends it
 # with status 0; a path typed into the chooser opens the dialog on that font.
-# Usage: kestrin-e2e.sh <Kestrin> ok|cancel|chooser <python with fontTools>
+# "rename" opens the records window ("Names…"), renames the family of DejaVu
+# Sans and of DejaVu Sans ExtraLight (which has typographic names) to
+# "Kestrin Sans", confirms the preview, and saves with OK in both windows.
+# Usage: kestrin-e2e.sh <Kestrin> ok|cancel|chooser|rename <python with fontTools>
 set -euo pipefail
 source "$(dirname "$0")/../../../scripts/lib/xvfb.sh"
 kestrin="$1"
@@ -37,7 +40,7 @@ find_window() {
     done
     [[ -n "$window" ]] || { echo "no window titled $1"; cat "$work/stderr"; exit 1; }
     xdotool windowfocus --sync "$window"
-    sleep 0.5
+    sleep "${settle:-0.5}"
 }
 
 # wait_for_kestrin: waits for Kestrin to end and fails unless it ended with
@@ -80,6 +83,71 @@ if [[ "$outcome" == chooser ]]; then
     wait_for_kestrin
     cmp "$font" "$work/font.ttf"
     echo "the chosen font opened; Escape left it unchanged"
+    exit 0
+fi
+
+if [[ "$outcome" == rename ]]; then
+    for tool in fc-scan ots-sanitize; do
+        command -v "$tool" >/dev/null || { echo "missing: $tool"; exit 1; }
+    done
+    # A window that has just appeared may not take keys yet.
+    settle=1.5
+    for original in "$font" /usr/share/fonts/truetype/dejavu/DejaVuSans-ExtraLight.ttf; do
+        [[ -f "$original" ]] || { echo "missing: $original (fonts-dejavu-extra)"; exit 1; }
+        cp "$original" "$work/font.ttf"
+        "$kestrin" "$work/font.ttf" 2>"$work/stderr" &
+        kestrin_pid=$!
+        find_window '^font\.ttf - Kestrin$'
+        # Back from the Encode list to the last button, "Names…".
+        xdotool key shift+Tab space
+        find_window '^Name records$'
+        xdotool key alt+r
+        find_window '^Rename family$'
+        # The new family's field has the focus; the family now is filled in.
+        xdotool type --delay 20 "Kestrin Sans"
+        xdotool key Return
+        find_window 'preview$'
+        xdotool key Return
+        find_window '^Name records$'
+        xdotool key Return
+        # The focus is back on "Names…"; Return in a field is OK.
+        find_window '^font\.ttf - Kestrin$'
+        xdotool key --delay 50 Tab Tab Return
+        wait_for_kestrin
+
+        "$python" - "$original" "$work/font.ttf" <<'PY'
+import sys
+from fontTools.ttLib import TTFont
+
+original, saved = TTFont(sys.argv[1]), TTFont(sys.argv[2])
+old = {(n.platformID, n.platEncID, n.langID, n.nameID): n.toUnicode() for n in original["name"].names}
+new = {(n.platformID, n.platEncID, n.langID, n.nameID): n.toUnicode() for n in saved["name"].names}
+assert set(new) == set(old), f"records added or lost: {set(new) ^ set(old)}"
+for key, text in old.items():
+    name_id = key[3]
+    expected = text
+    if name_id in (1, 3, 4, 16, 18, 21) and "DejaVu Sans" in text:
+        expected = text.replace("DejaVu Sans", "Kestrin Sans")
+    elif name_id in (3, 6, 20, 25):
+        expected = text.replace("DejaVuSans", "KestrinSans")
+    assert new[key] == expected, f"{key}: {new[key]!r}, expected {expected!r}"
+for key in old:
+    if key[3] in (1, 4, 6, 16):
+        assert "Kestrin" in new[key], f"{key} not renamed: {new[key]!r}"
+for tag in original.reader.keys():
+    before, after = original.reader[tag], saved.reader[tag]
+    if tag == "head":  # checkSumAdjustment follows the new name table
+        before, after = before[:8] + before[12:], after[:8] + after[12:]
+    if tag != "name":
+        assert before == after, f"table {tag} differs"
+PY
+        families="$(fc-scan --format '%{family}' "$work/font.ttf")"
+        [[ "$families" == *"Kestrin Sans"* && "$families" != *DejaVu* ]] ||
+            { echo "fontconfig reads the family as $families"; exit 1; }
+        ots-sanitize "$work/font.ttf" >/dev/null ||
+            { echo "ots-sanitize refuses the renamed $(basename "$original")"; exit 1; }
+        echo "$(basename "$original"): renamed to Kestrin Sans in every record ($families)"
+    done
     exit 0
 fi
 
