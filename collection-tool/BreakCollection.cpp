@@ -11,7 +11,6 @@
 #include <array>
 #include <filesystem>
 #include <map>
-#include <numeric>
 #include <tuple>
 #include <vector>
 
@@ -27,16 +26,9 @@ namespace {
 using filecore::FileError;
 using filecore::FileReplacement;
 
-constexpr filecore::Tag kCollectionTag("ttcf");
-constexpr std::size_t kCollectionHeaderSize = 12;
-
 struct MemberFont {
     std::uint32_t offset = 0;
-    std::uint16_t numTables = 0;  // as the first look at its offset table found
     FontDirectory directory;
-    std::uint64_t directorySize() const {
-        return kOffsetTableSize + std::uint64_t{numTables} * kTableRecordSize;
-    }
 };
 
 class CollectionBreaker {
@@ -47,8 +39,6 @@ class CollectionBreaker {
     int run();
 
   private:
-    bool readHeader(std::vector<std::uint32_t>& offsets);
-    bool directoriesApart();
     bool readDirectories();
     int checkOutputs();
     int writeFont(std::uint32_t number, MemberFont& member);
@@ -73,25 +63,7 @@ int CollectionBreaker::run() {
         console_.error(name_, error.describe());
         return kInputFailed;
     }
-    std::vector<std::uint32_t> offsets;
-    if (!readHeader(offsets)) {
-        return kInputFailed;
-    }
-    // First only each offset table, so that fonts claiming one directory
-    // are refused before any directory is held in memory.
-    members_.resize(offsets.size());
-    for (std::size_t k = 0; k < members_.size(); ++k) {
-        std::string problem;
-        if (!readOffsetTable(file_, offsets[k], members_[k].directory, problem)) {
-            fail("font #" + std::to_string(k + 1) + ": " + problem);
-            return kInputFailed;
-        }
-        members_[k].offset = offsets[k];
-        members_[k].numTables = tableCount(members_[k].directory);
-        members_[k].directory = {};
-    }
-    offsets = {};
-    if (!directoriesApart() || !readDirectories()) {
+    if (!readDirectories()) {
         return kInputFailed;
     }
     if (const int status = checkOutputs(); status != kOk) {
@@ -109,72 +81,26 @@ int CollectionBreaker::run() {
     return kOk;
 }
 
-bool CollectionBreaker::readHeader(std::vector<std::uint32_t>& offsets) {
-    std::array<std::uint8_t, kCollectionHeaderSize> header{};
-    FileError error;
-    if (file_.size() < header.size() || !file_.readAt(0, header, error)) {
-        return fail("too short to be a TrueType Collection");
-    }
-    if (filecore::loadU32(header, 0) != kCollectionTag.value()) {
-        return fail("not a TrueType Collection (no 'ttcf' tag)");
-    }
-    // Version 2.0 adds signature fields after the offsets; they are not needed.
-    const std::uint32_t numFonts = filecore::loadU32(header, 8);
-    if ((file_.size() - header.size()) / 4 < numFonts) {
-        return fail("the header names " + std::to_string(numFonts) +
-                    " fonts but the file ends before their offsets");
-    }
-    std::vector<std::uint8_t> bytes(std::size_t{numFonts} * 4);
-    if (!file_.readAt(header.size(), bytes, error)) {
-        return fail(readProblem(error));
-    }
-    offsets.resize(numFonts);
-    for (std::size_t k = 0; k < numFonts; ++k) {
-        offsets[k] = filecore::loadU32(bytes, 4 * k);
-    }
-    return true;
-}
-
-// Fonts whose directories share bytes (or are the same directory) are not
-// found in well-formed collections, and they let a few kilobytes claim
-// thousands of fonts whose output runs to gigabytes; each font needs its own.
-bool CollectionBreaker::directoriesApart() {
-    std::vector<std::size_t> byOffset(members_.size());
-    std::iota(byOffset.begin(), byOffset.end(), std::size_t{0});
-    std::sort(byOffset.begin(), byOffset.end(), [this](std::size_t a, std::size_t b) {
-        return members_[a].offset < members_[b].offset;
-    });
-    for (std::size_t i = 1; i < byOffset.size(); ++i) {
-        const MemberFont& previous = members_[byOffset[i - 1]];
-        if (previous.offset + previous.directorySize() > members_[byOffset[i]].offset) {
-            const std::size_t first = std::min(byOffset[i - 1], byOffset[i]) + 1;
-            const std::size_t second = std::max(byOffset[i - 1], byOffset[i]) + 1;
-            return fail("the table directories of fonts #" + std::to_string(first) + " and #" +
-                        std::to_string(second) + " overlap");
-        }
-    }
-    return true;
-}
-
-// Each directory, now read whole and kept: together they are no larger than
-// the collection, since no two overlap.
+// The header and every directory, read whole and kept: together they are
+// no larger than the collection, since no two overlap.
 bool CollectionBreaker::readDirectories() {
+    filecore::CollectionHeader header;
+    std::vector<FontDirectory> directories;
+    filecore::SfntError error;
+    if (!filecore::readCollection(file_, header, directories, error)) {
+        return fail(error.problem);
+    }
+    members_.resize(directories.size());
     for (std::size_t k = 0; k < members_.size(); ++k) {
         MemberFont& member = members_[k];
-        const std::string font = "font #" + std::to_string(k + 1);
-        std::string problem;
-        if (!readFontDirectory(file_, member.offset, member.directory, problem)) {
-            return fail(std::string(font).append(": ").append(problem));
-        }
-        if (tableCount(member.directory) != member.numTables) {
-            return fail("the file changed during the run");
-        }
+        member.offset = header.fontOffsets[k];
+        member.directory = std::move(directories[k]);
         std::uint64_t size = member.directory.bytes.size();
         for (const TableRecord& table : member.directory.tables) {
             size += filecore::roundUp4(table.length);
         }
         if (size > kMaxFileSize) {
-            return fail(font + " would be larger than 4 GiB");
+            return fail("font #" + std::to_string(k + 1) + " would be larger than 4 GiB");
         }
     }
     return true;

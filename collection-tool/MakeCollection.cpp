@@ -30,9 +30,8 @@ namespace {
 using filecore::FileError;
 using filecore::FileReplacement;
 using filecore::InputFile;
-
-constexpr filecore::Tag kCollectionTag("ttcf");
-constexpr std::uint32_t kCollectionVersion = 0x00010000;
+using filecore::kCollectionTag;
+constexpr std::uint32_t kCollectionVersion = filecore::kCollectionVersion1;
 constexpr std::size_t kCollectionHeaderSize = 12;
 // Tables are read and compared through windows of this size, one over the
 // font being placed and one over the collection written so far.
@@ -321,19 +320,6 @@ bool CollectionMaker::checkFont(const std::string& name, FontEntry& entry,
     FileError error;
     if (!file.open(name, error)) {
         console_.error(name, error.describe());
-        return false;
-    }
-    std::array<std::uint8_t, 4> version{};
-    if (file.size() < kOffsetTableSize || !file.readAt(0, version, error)) {
-        console_.error(name, "too short to be a font");
-        return false;
-    }
-    if (filecore::loadU32(version, 0) == kCollectionTag.value()) {
-        console_.error(name, "is a TrueType Collection, not a single font");
-        return false;
-    }
-    if (!isSingleFontVersion(filecore::loadU32(version, 0))) {
-        console_.error(name, "not a TrueType or OpenType font");
         return false;
     }
     std::string problem;

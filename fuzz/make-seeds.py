@@ -63,7 +63,7 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     root = Path(sys.argv[1])
-    folders = {name: root / name for name in ("load_save", "name_table", "zelvic_make", "zelvic_break")}
+    folders = {name: root / name for name in ("load_save", "name_table", "collection_edit", "zelvic_make", "zelvic_break")}
     for folder in folders.values():
         folder.mkdir(parents=True, exist_ok=True)
 
@@ -103,6 +103,9 @@ def main():
     for names in members:
         data = collection([subsets[name] for name in names])
         (folders["zelvic_break"] / ("+".join(names) + ".ttc")).write_bytes(data)
+        # The collection edit takes the same collections, and a single font.
+        (folders["collection_edit"] / ("+".join(names) + ".ttc")).write_bytes(data)
+    (folders["collection_edit"] / "DejaVuSans-A.ttf").write_bytes(subsets["DejaVuSans-A"])
 
     total = sum(f.stat().st_size for folder in folders.values() for f in folder.iterdir())
     print(f"seeds written to {root} ({total // 1024} KiB)")

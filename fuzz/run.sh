@@ -4,7 +4,7 @@
 # time, one after the other.
 #
 # usage: fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
-#   targets: load_save name_table zelvic_make zelvic_break (default: all)
+#   targets: load_save name_table collection_edit zelvic_make zelvic_break (default: all)
 # Findings land in build/fuzz/findings/<target>/; the growing corpus in
 # build/fuzz/corpus/<target>/. Any finding makes the script exit non-zero.
 set -euo pipefail
@@ -13,7 +13,7 @@ build="$repo_root/build/fuzz"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(load_save name_table zelvic_make zelvic_break)
+((${#targets[@]})) || targets=(load_save name_table collection_edit zelvic_make zelvic_break)
 
 CC=clang CXX=clang++ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DFONTTOOLS_FUZZ=ON -DBUILD_TESTING=OFF -DFONTTOOLS_BUILD_UI=OFF -DFONTTOOLS_BENCH=OFF >/dev/null

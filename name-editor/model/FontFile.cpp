@@ -11,14 +11,11 @@
 #include "Checksum.h"
 #include "FontStore.h"
 #include "SavePlan.h"
+#include "SfntReader.h"
 
 namespace {
 
-constexpr filecore::Tag kCollectionTag("ttcf");
-constexpr std::uint64_t kCollectionHeaderSize = 12;
 constexpr std::uint64_t kSignatureFieldsSize = 12;  // a 2.0 header's DSIG tag, length, offset
-constexpr std::uint64_t kOffsetTableSize = 12;
-constexpr std::uint64_t kTableRecordSize = 16;
 // Fonts that share a name table each hold its records. Beyond the file's own
 // size plus this, sharing would make a small file take memory without bound.
 constexpr std::uint64_t kSharedNamesAllowance = std::uint64_t{1} << 20;
@@ -127,9 +124,13 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
             found = tables.emplace(extent, std::move(bytes)).first;
         }
         if (const LoadError result = member.names.read(found->second); result != LoadError::None) {
+            reason = result == LoadError::Invalid
+                         ? "the 'name' table's records or strings run past its end"
+                         : "the 'name' table's strings could never be written back in one";
             if (loaded.isCollection()) {
-                reason = "Font " + fontNumber(i) + " has a name table that can't be read.";
+                reason.insert(0, "font #" + fontNumber(i) + ": ");
             }
+            reason = filecore::sentenceOf(reason);
             return result;
         }
         // Unedited names write these bytes; a failure shows again at a save.
@@ -138,132 +139,96 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
     return LoadError::None;
 }
 
+// The reader's problem as the sentence shown below the message.
+LoadError fromSfntError(const filecore::SfntError& problem, std::string& reason) {
+    if (problem.kind == filecore::SfntError::Kind::File) {
+        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
+                                             : problem.file.reason;
+        return LoadError::CannotOpen;
+    }
+    reason = filecore::sentenceOf(problem.problem);
+    return LoadError::Invalid;
+}
+
 LoadError readSingleFont(const filecore::InputFile& input, FontFile& loaded,
                          std::vector<std::uint64_t>& directoryAt, std::string& reason) {
     FontMember member;
     std::vector<std::uint8_t> nameTable;
-    filecore::FileError error;
-    const LoadError result = member.directory.read(input, nameTable, error);
-    if (result == LoadError::CannotOpen) {
-        reason = error.reason;
-    }
-    if (result != LoadError::None) {
-        return result;
+    filecore::SfntError problem;
+    if (member.directory.read(input, nameTable, problem) != LoadError::None) {
+        return fromSfntError(problem, reason);
     }
     loaded.members.push_back(std::move(member));
     directoryAt.assign(1, 0);
     return LoadError::None;
 }
 
-// The collection header, every font's directory, and the rules a collection
-// must keep on top of each font's: fonts apart from the header and from one
-// another, tables either the very same (shared) or apart.
+// The collection as the file core reads it, and what a save that leaves
+// every table where it is needs on top: no table sharing bytes with the
+// header, a directory or the signature, and tables of different fonts
+// either the very same (shared) or apart.
 LoadError readCollection(const filecore::InputFile& input, FontFile& loaded,
                          std::vector<std::uint64_t>& directoryAt,
                          std::array<std::uint32_t, 3>& dsig, std::string& reason) {
-    const std::uint64_t fileSize = input.size();
+    filecore::CollectionHeader header;
+    std::vector<filecore::FontDirectory> fonts;
+    filecore::SfntError problem;
+    if (!filecore::readCollection(input, header, fonts, problem)) {
+        return fromSfntError(problem, reason);
+    }
+    SourceFile::Structure headerBytes{0, std::vector<std::uint8_t>(header.size())};
     filecore::FileError error;
-    std::array<std::uint8_t, kCollectionHeaderSize> fixed{};
-    if (fileSize < kCollectionHeaderSize) {
-        return invalid(reason, "The collection header is cut short.");
-    }
-    if (!input.readAt(0, fixed, error)) {
-        reason = error.reason;
-        return LoadError::CannotOpen;
-    }
-    const std::uint32_t version = filecore::loadU32(fixed, 4);
-    const std::uint32_t numFonts = filecore::loadU32(fixed, 8);
-    if (version >> 16 != 1 && version >> 16 != 2) {
-        return invalid(reason, "The collection header's version is neither 1.0 nor 2.0.");
-    }
-    if (numFonts == 0) {
-        return invalid(reason, "The collection holds no fonts.");
-    }
-    const std::uint64_t headerSize = kCollectionHeaderSize + std::uint64_t{4} * numFonts +
-                                     (version >> 16 == 2 ? kSignatureFieldsSize : 0);
-    if (headerSize > fileSize) {
-        return invalid(reason, "The collection's list of fonts runs past the end of the file.");
-    }
-    SourceFile::Structure header{0, std::vector<std::uint8_t>(headerSize)};
-    if (!input.readAt(0, header.bytes, error)) {
-        reason = error.reason;
-        return LoadError::CannotOpen;
+    if (!input.readAt(0, headerBytes.bytes, error)) {
+        return fromSfntError(filecore::SfntError::ofRead(error), reason);
     }
     auto source = std::make_shared<SourceFile>();
     if (!source->describe(input, reason)) {
         return LoadError::CannotOpen;
     }
-    loaded.collectionVersion = version;
-    if (version >> 16 == 2) {
-        const std::size_t at = kCollectionHeaderSize + std::size_t{4} * numFonts;
-        dsig = {filecore::loadU32(header.bytes, at), filecore::loadU32(header.bytes, at + 4),
-                filecore::loadU32(header.bytes, at + 8)};
-    }
+    source->structures.push_back(std::move(headerBytes));
+    loaded.collectionVersion = header.version;
+    dsig = {header.dsigTag.value(), header.dsigLength, header.dsigOffset};
 
-    // Every structure and table, to check they lie apart: (extent, font or
-    // a mark for the header, directories and the signature).
+    // Every structure and table: (extent, font, or a mark for the header,
+    // directories and signature).
     constexpr std::size_t kStructure = std::numeric_limits<std::size_t>::max();
-    std::vector<std::pair<Extent, std::size_t>> extents{{{0, headerSize}, kStructure}};
+    std::vector<std::pair<Extent, std::size_t>> extents{{{0, header.size()}, kStructure}};
+    if (header.dsigTag == filecore::Tag("DSIG") && header.dsigLength > 0) {
+        extents.push_back({{header.dsigOffset, header.dsigLength}, kStructure});
+    }
     directoryAt.clear();
-    loaded.members.reserve(numFonts);
-    for (std::uint32_t i = 0; i < numFonts; ++i) {
-        const std::uint64_t at = filecore::loadU32(header.bytes, kCollectionHeaderSize + 4 * i);
-        FontMember member;
-        SourceFile::Structure directory{at, {}};
-        const LoadError result = member.directory.readAt(input, at, directory.bytes, error);
-        if (result == LoadError::CannotOpen) {
-            reason = error.reason;
-            return result;
-        }
-        if (result != LoadError::None) {
-            return invalid(reason, "Font " + fontNumber(i) +
-                                       " is not a well-formed font or lies outside the file.");
-        }
-        for (std::size_t k = 0; k < directoryAt.size(); ++k) {
-            if (directoryAt[k] == at) {
-                return invalid(reason, "Fonts " + fontNumber(k) + " and " + fontNumber(i) +
-                                           " share one table directory.");
+    loaded.members.resize(fonts.size());
+    for (std::size_t i = 0; i < fonts.size(); ++i) {
+        extents.push_back({{fonts[i].at, fonts[i].bytes.size()}, kStructure});
+        for (const filecore::TableRecord& table : fonts[i].tables) {
+            if (table.length > 0) {
+                extents.push_back({{table.offset, table.length}, i});
             }
         }
-        extents.push_back({{at, directory.bytes.size()}, kStructure});
-        for (const auto& entry : member.directory.tables) {
-            if (entry->length > 0) {
-                extents.push_back({{entry->offset, entry->length}, i});
-            }
-        }
-        directoryAt.push_back(at);
-        source->structures.push_back(std::move(directory));
-        loaded.members.push_back(std::move(member));
+        loaded.members[i].directory.assign(fonts[i]);
+        directoryAt.push_back(fonts[i].at);
+        source->structures.push_back({fonts[i].at, std::move(fonts[i].bytes)});
     }
-    if (dsig[1] > 0) {
-        if (!filecore::rangeFits(fileSize, dsig[2], dsig[1])) {
-            return invalid(reason, "The collection's signature lies outside the file.");
-        }
-        extents.push_back({{dsig[2], dsig[1]}, kStructure});
-    }
-    // Shared tables are the very same extent; anything else that overlaps
-    // would be written twice or lose bytes.
     std::sort(extents.begin(), extents.end());
     for (std::size_t k = 1; k < extents.size(); ++k) {
         const auto& [before, beforeFont] = extents[k - 1];
         const auto& [after, afterFont] = extents[k];
-        const bool shared = before == after && beforeFont != kStructure &&
-                            afterFont != kStructure && beforeFont != afterFont;
-        if (!shared && after.offset < before.end()) {
-            if (beforeFont == kStructure || afterFont == kStructure) {
-                const std::size_t font = beforeFont == kStructure ? afterFont : beforeFont;
-                return invalid(reason, font == kStructure
-                                           ? "The collection's header, directories or signature "
-                                             "overlap."
-                                           : "A table of font " + fontNumber(font) +
-                                                 " overlaps the collection's header, directories "
-                                                 "or signature.");
-            }
-            return invalid(reason, "Tables of fonts " + fontNumber(beforeFont) + " and " +
+        if (after.offset >= before.end() || (before == after && beforeFont != kStructure &&
+                                             afterFont != kStructure && beforeFont != afterFont)) {
+            continue;
+        }
+        if (beforeFont != kStructure && afterFont != kStructure) {
+            return invalid(reason, "Tables of fonts #" + fontNumber(beforeFont) + " and #" +
                                        fontNumber(afterFont) + " overlap.");
         }
+        const std::size_t font = beforeFont == kStructure ? afterFont : beforeFont;
+        return invalid(reason, font == kStructure
+                                   ? "The collection's signature overlaps its header or a "
+                                     "table directory."
+                                   : "A table of font #" + fontNumber(font) +
+                                         " overlaps the collection's header, a table directory "
+                                         "or the signature.");
     }
-    source->structures.insert(source->structures.begin(), std::move(header));
     std::shared_ptr<const SourceFile> shared = std::move(source);
     for (FontMember& member : loaded.members) {
         member.directory.source = shared;
@@ -285,7 +250,7 @@ LoadError readFontFile(const std::string& path, FontFile& file, std::string& rea
     }
     std::array<std::uint8_t, 4> tag{};
     const bool collection = input.size() >= tag.size() && input.readAt(0, tag, error) &&
-                            filecore::Tag(filecore::loadU32(tag, 0)) == kCollectionTag;
+                            filecore::Tag(filecore::loadU32(tag, 0)) == filecore::kCollectionTag;
     FontFile loaded;
     std::vector<std::uint64_t> directoryAt;
     std::array<std::uint32_t, 3> dsig{};
@@ -417,7 +382,8 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
                 if (!sums.sum(entry->offset, entry->length, checksum, zeroPadded, error)) {
                     return fromFileError(error, reason);
                 }
-                if (entry->hasTag("head")) {
+                if (entry->hasTag("head") &&
+                    entry->length >= filecore::kHeadChecksumAdjustmentOffset + 4) {
                     // Summed with checkSumAdjustment as zero, as in a single font.
                     std::array<std::uint8_t, 4> adjustment{};
                     if (!input.readAt(entry->offset + filecore::kHeadChecksumAdjustmentOffset,
@@ -434,6 +400,9 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     // A signature over the whole file can't hold once anything changed.
     const bool hasSignature = file.dsigTag_ != 0 || file.dsigLength_ != 0 || file.dsigOffset_ != 0;
     const bool dropSignature = hasSignature && changed;
+    // Only a DSIG tag makes the other two fields a place in the file.
+    const bool signatureBytes =
+        file.dsigTag_ == filecore::Tag("DSIG").value() && file.dsigLength_ > 0;
 
     // Everything that stays where it is: header, directories, tables kept.
     std::vector<Extent> kept;
@@ -447,7 +416,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             }
         }
     }
-    if (hasSignature && !dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && !dropSignature) {
         kept.push_back({file.dsigOffset_, file.dsigLength_});
     }
     std::sort(kept.begin(), kept.end());
@@ -470,7 +439,9 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
                              [](const Extent& a, const Extent& b) { return a.offset < b.offset; });
         const std::uint64_t start = filecore::roundUp4(old.offset);
         const std::uint64_t room = filecore::roundUp4(start + name.bytes.size());
-        if (next != kept.end() && room > next->offset) {
+        // Another new table may have grown into this place already.
+        const bool taken = next != kept.begin() && std::prev(next)->end() > start;
+        if (taken || (next != kept.end() && room > next->offset)) {
             appended.push_back(&name);
             patches.push_back({old.offset, {}, old.length});
             continue;
@@ -484,7 +455,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
         kept.insert(next, Extent{old.offset, zeroedTo - old.offset});
         end = std::max(end, zeroedTo);
     }
-    if (dropSignature && file.dsigLength_ > 0) {
+    if (signatureBytes && dropSignature) {
         patches.push_back({file.dsigOffset_, {}, file.dsigLength_});
     }
     end = filecore::roundUp4(end);
@@ -532,7 +503,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             } else if (entry.offset > end) {
                 update.offset = static_cast<std::uint32_t>(end);  // nothing there any more
             }
-            const std::size_t at = kOffsetTableSize + kTableRecordSize * j;
+            const std::size_t at = filecore::kOffsetTableSize + filecore::kTableRecordSize * j;
             filecore::storeU32(bytes, at + 4, update.checksum);
             filecore::storeU32(bytes, at + 8, update.offset);
             filecore::storeU32(bytes, at + 12, update.length);
@@ -552,11 +523,19 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     saveplan::Output out;
     const auto copyUpTo = [&](std::uint64_t to) {
         const std::uint64_t from = out.size();
+        if (to <= from) {
+            return;
+        }
         const std::uint64_t copied = std::min(to, std::max(from, input.size())) - from;
         out.copy(from, copied);
         out.zeros(to - from - copied);
     };
     for (const Patch& patch : patches) {
+        // A place zeroed that a new table grew into: the table came first.
+        if (patch.bytes.empty() && patch.offset < out.size()) {
+            out.zeros(patch.end() - std::min(patch.end(), out.size()));
+            continue;
+        }
         copyUpTo(patch.offset);
         if (patch.bytes.empty()) {
             out.zeros(patch.zeros);

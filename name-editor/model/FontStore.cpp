@@ -17,11 +17,12 @@
 #include "Checksum.h"
 #include "Files.h"
 #include "SavePlan.h"
+#include "SfntReader.h"
 
 namespace {
 
-constexpr std::size_t kOffsetTableSize = 12;
-constexpr std::size_t kTableRecordSize = 16;
+using filecore::kOffsetTableSize;
+using filecore::kTableRecordSize;
 
 void writeToStandardError(std::string_view message, std::string_view /*path*/,
                           std::string_view /*reason*/) {
@@ -120,10 +121,14 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     TableDirectory readDirectory;
     NameTable readNames;
     std::vector<std::uint8_t> nameTable;
-    LoadError result = readDirectory.read(input, nameTable, error);
+    filecore::SfntError problem;
+    LoadError result = readDirectory.read(input, nameTable, problem);
     input.close();
     if (result == LoadError::CannotOpen) {
-        reason = error.reason;
+        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
+                                             : problem.file.reason;
+    } else if (result == LoadError::Invalid) {
+        reason = filecore::sentenceOf(problem.problem);
     }
     if (result == LoadError::None && readDirectory.find("name") != nullptr) {
         result = readNames.read(nameTable);

@@ -11,8 +11,10 @@
 #include "NameTable.h"
 #include "TableDirectory.h"
 
-// Reads the single font at `path`. On failure `reason` holds the system's
-// reason when there is one ("Permission denied"), and the model is unchanged.
+// Reads the single font at `path`. On failure the model is unchanged and
+// `reason` says why, as a sentence to show below the message: the system's
+// reason ("Permission denied") when the file can't be read, the part at
+// fault ("Tables 'head' and 'maxp' overlap.") when it is no valid font.
 LoadError readFont(const std::string& path, TableDirectory& directory, NameTable& names,
                    std::string& reason);
 // Writes the font to `path` (atomically; see filecore::FileReplacement):

@@ -15,6 +15,7 @@
 
 #include "Files.h"
 #include "FontErrors.h"
+#include "SfntReader.h"
 #include "SourceFile.h"
 #include "Tag.h"
 
@@ -32,18 +33,16 @@ struct DirectoryEntry {
 
 class TableDirectory {
   public:
-    // Reads the directory of the single font `input` and the name table into
-    // `nameTable`, and makes `input` the source. Refuses anything but one
-    // TrueType or OpenType font, tables outside the file or overlapping one
-    // another, a tag twice and a 'head' too short for its checksum
-    // adjustment. A file that can't be read (also one cut short since it was
-    // opened) is CannotOpen with `error` set.
+    // Reads the directory of the single font `input` and its name table into
+    // `nameTable`, by the file core's rules with a 'head' that holds its
+    // checksum adjustment (every save sets it), and makes `input` the
+    // source. Invalid for the font's structures, CannotOpen for a file that
+    // can't be read (also one cut short since it was opened); either way
+    // `error` says what is at fault.
     LoadError read(const filecore::InputFile& input, std::vector<std::uint8_t>& nameTable,
-                   filecore::FileError& error);
-    // Reads only the directory whose offset table starts at `at`, with the
-    // same rules; `structure` gets its bytes as they are in the file.
-    LoadError readAt(const filecore::InputFile& input, std::uint64_t at,
-                     std::vector<std::uint8_t>& structure, filecore::FileError& error);
+                   filecore::SfntError& error);
+    // Takes the fields and records of a directory the file core has read.
+    void assign(const filecore::FontDirectory& directory);
     DirectoryEntry* first();
     DirectoryEntry* next();
     // The entry tagged `fourBytes`, or null.
@@ -57,14 +56,6 @@ class TableDirectory {
     // The file the entries point into (shared by the fonts of a collection).
     std::shared_ptr<const SourceFile> source;
 
-    struct Extent {
-        std::uint64_t offset = 0, length = 0;
-    };
-
   private:
-    // The offset table and table records in `head`, checked against a file
-    // of `fileSize` bytes.
-    LoadError parse(std::span<const std::uint8_t> head, std::uint64_t fileSize);
-
     std::size_t cursor_ = 0;
 };

@@ -97,14 +97,6 @@ TEST_F(MakeCollection, IdenticalFontsShareEveryTableAndTheReportSaysSo) {
     }
 }
 
-TEST_F(MakeCollection, AFontWithNoTablesStillGetsItsReportLine) {
-    const auto a = font("a.ttf", buildFont(distinctTables(1, 1)));
-    const auto empty = font("e.ttf", buildFont({}));
-    const auto result = runMake(out(), {a, empty});
-    ASSERT_EQ(result.status, 0);
-    EXPECT_NE(result.output.find(empty + ":\t\n\n"), std::string::npos);
-}
-
 TEST_F(MakeCollection, ATableOfAFontTwoPlacesBackIsShared) {
     const TestTable common{"glyf", patternBytes(41, 3)};
     const auto a = font("a.ttf", buildFont({common, {"head", patternBytes(54, 1)}}));
@@ -351,13 +343,18 @@ TEST_F(MakeRefuses, OverlappingTables) {
     expectRefused(runMake(out(), {good, bad}), -2, bad, "tables 'aaaa' and 'bbbb' overlap");
 }
 
-TEST_F(MakeRefuses, ACollectionOrSomethingElseGivenAsAFont) {
+TEST_F(MakeRefuses, ACollectionAWebFontOrAFontWithoutTablesGivenAsAFont) {
     ASSERT_EQ(runMake((dir / "c.ttc").string(), {good, good}).status, 0);
     std::filesystem::rename(dir / "c.ttc", dir / "bad.ttf");
     const auto bad = (dir / "bad.ttf").string();
     expectRefused(runMake(out(), {good, bad}), -2, bad, "is a TrueType Collection");
     font("bad.ttf", bytesOf("wOFF and some more bytes"));
+    expectRefused(runMake(out(), {bad, good}), -2, bad,
+                  "this is a WOFF web font, not a TrueType or OpenType font");
+    font("bad.ttf", bytesOf("\x7F\x45LF and some more bytes"));
     expectRefused(runMake(out(), {bad, good}), -2, bad, "not a TrueType or OpenType font");
+    font("bad.ttf", buildFont({}));
+    expectRefused(runMake(out(), {good, bad}), -2, bad, "the font has no tables");
 }
 
 TEST_F(MakeRefuses, AnOutputThatIsOneOfItsInputsWhateverTheSpelling) {

@@ -85,9 +85,14 @@ struct Message {
 class MessageCapture {
   public:
     MessageCapture() {
-        previous_ =
-            setErrorReporter([this](std::string_view text, std::string_view, std::string_view) {
-                message_ = {std::string(text), message_.count + 1};
+        previous_ = setErrorReporter(
+            [this](std::string_view text, std::string_view, std::string_view reason) {
+                // As the manifest writes it: the message, then the reason below it.
+                std::string shown(text);
+                if (!reason.empty()) {
+                    shown.append(" / ").append(reason);
+                }
+                message_ = {std::move(shown), message_.count + 1};
             });
     }
     ~MessageCapture() { setErrorReporter(previous_); }
@@ -225,14 +230,14 @@ TEST(HostileCorpus, RecordsSharingOneTableAreRefused) {
     TableDirectory directory;
     NameTable names;
     EXPECT_FALSE(loadFont(shared.c_str(), directory, names));
-    EXPECT_EQ(capture.message().text, "invalid ttf file.");
+    EXPECT_EQ(capture.message().text, "invalid ttf file. / Tables 'tbAA' and 'tbAB' overlap.");
 
     const std::string bomb = (dir / "bomb.ttf").string();
     testsupport::writeFileBytes(bomb, recordsOnOneTable(32768, 65537));
     TableDirectory bombDirectory;
     NameTable bombNames;
     EXPECT_FALSE(loadFont(bomb.c_str(), bombDirectory, bombNames));
-    EXPECT_EQ(capture.message().text, "invalid ttf file.");
+    EXPECT_EQ(capture.message().text, "invalid ttf file. / Tables 'tbAA' and 'tbAB' overlap.");
     EXPECT_TRUE(bombDirectory.tables.empty());
 }
 

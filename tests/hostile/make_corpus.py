@@ -4,7 +4,8 @@
 Every file is a small font or collection with one thing wrong. expected.tsv
 gives, per file, one line with tab-separated columns:
 
-  file | Kestrin's message on load ("-": it loads) |
+  file | Kestrin's message on load ("-": it loads), with " / " and the
+         reason shown below it where there is one |
   status and stderr of "Zelvic out.ttc FILE base.ttf" |
   status and stderr of "Zelvic FILE"
 
@@ -18,6 +19,13 @@ import sys
 from pathlib import Path
 
 INVALID = "invalid ttf file."
+
+
+def invalid(problem):
+    """Kestrin's message for a file the shared reader refuses: the problem
+    Zelvic prints, as a sentence below the message."""
+    sentence = "This file " + problem if problem.startswith("is ") else problem
+    return f"{INVALID} / {sentence[0].upper()}{sentence[1:]}."
 
 
 def utf16(text):
@@ -100,8 +108,10 @@ def base_tables(name=None):
             ("post", POST)]
 
 
-def collection(fonts, claimed=None, offsets=None):
-    header_size = 12 + 4 * len(fonts)
+def collection(fonts, claimed=None, offsets=None, version=0x00010000, dsig=None):
+    """dsig: (tag, length, offset) of a version 2.0 header; the signature's
+    bytes, if any, are the caller's to append."""
+    header_size = 12 + 4 * len(fonts) + (12 if version == 0x00020000 else 0)
     out_offsets, body, position = [], b"", header_size
     for data in fonts:
         out_offsets.append(position)
@@ -114,9 +124,10 @@ def collection(fonts, claimed=None, offsets=None):
         body += bytes(moved)
         position += len(data)
     offsets = out_offsets if offsets is None else offsets
-    return (struct.pack(">4sII", b"ttcf", 0x00010000,
+    signature = struct.pack(">4sII", *dsig) if version == 0x00020000 else b""
+    return (struct.pack(">4sII", b"ttcf", version,
                         len(fonts) if claimed is None else claimed)
-            + b"".join(struct.pack(">I", o) for o in offsets) + body)
+            + b"".join(struct.pack(">I", o) for o in offsets) + signature + body)
 
 
 def zelvic_error(path, problem):
@@ -162,21 +173,21 @@ def main():
             tag = next(t for t, _, o, n in records if o + n > cut).decode()
             make = (254, zelvic_error(f"cut-{cut:04d}.ttf",
                                       f"table '{tag}' runs past the end of the file"))
-        add_font(f"cut-{cut:04d}.ttf", data, INVALID, make)
+        add_font(f"cut-{cut:04d}.ttf", data, invalid(make[1].split(": ", 2)[2][:-1]), make)
 
     tiny = struct.pack(">IHHHH", 0x00010000, 0xFFFF, 0, 0, 0) + b"\0" * 4
-    add_font("numtables-ffff.ttf", tiny, INVALID,
+    add_font("numtables-ffff.ttf", tiny, invalid("the table directory (65535 tables) runs past the end of the file"),
              (254, zelvic_error("numtables-ffff.ttf",
                                 "the table directory (65535 tables) runs past the end of the file")))
-    add_font("length-ffffffff.ttf", font(base_tables(), {"post": {"length": 0xFFFFFFFF}}), INVALID,
+    add_font("length-ffffffff.ttf", font(base_tables(), {"post": {"length": 0xFFFFFFFF}}), invalid("table 'post' runs past the end of the file"),
              (254, zelvic_error("length-ffffffff.ttf", "table 'post' runs past the end of the file")))
-    add_font("offset-past-end.ttf", font(base_tables(), {"maxp": {"offset": 0x10000}}), INVALID,
+    add_font("offset-past-end.ttf", font(base_tables(), {"maxp": {"offset": 0x10000}}), invalid("table 'maxp' runs past the end of the file"),
              (254, zelvic_error("offset-past-end.ttf", "table 'maxp' runs past the end of the file")))
-    add_font("offset-ffffffff.ttf", font(base_tables(), {"head": {"offset": 0xFFFFFFFF}}), INVALID,
+    add_font("offset-ffffffff.ttf", font(base_tables(), {"head": {"offset": 0xFFFFFFFF}}), invalid("table 'head' runs past the end of the file"),
              (254, zelvic_error("offset-ffffffff.ttf", "table 'head' runs past the end of the file")))
     # maxp starts inside head: tables that share bytes are no font.
     add_font("overlapping.ttf", font(base_tables(), {"maxp": {"offset": directory_end + 4}}),
-             INVALID,
+             invalid("tables 'head' and 'maxp' overlap"),
              (254, zelvic_error("overlapping.ttf", "tables 'head' and 'maxp' overlap")))
 
     add_font("name-count-ffff.ttf", font(base_tables(name_table(NAMES, count=0xFFFF))), INVALID, ok)
@@ -196,39 +207,56 @@ def main():
              "name table too large.", ok)
     woff = bytearray(base)
     woff[0:4] = b"wOFF"
-    add_font("woff.ttf", bytes(woff), INVALID,
-             (254, zelvic_error("woff.ttf", "not a TrueType or OpenType font")))
+    web = "this is a WOFF web font, not a TrueType or OpenType font"
+    add_font("woff.ttf", bytes(woff), invalid(web), (254, zelvic_error("woff.ttf", web)))
+    woff[0:4] = b"wOF2"
+    web = "this is a WOFF2 web font, not a TrueType or OpenType font"
+    add_font("woff2.ttf", bytes(woff), invalid(web), (254, zelvic_error("woff2.ttf", web)))
     add_font("name-odd-utf16.ttf",
              font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0e\0")]))), "-", ok)
     two_names = font(base_tables() + [("name", b"")])
-    # Both name records point at the same bytes: the model refuses a second
-    # name table, make sees the two as overlapping.
+    # Both name records point at the same bytes: a second name table is
+    # refused before the overlap is looked for.
     moved = bytearray(two_names)
     struct.pack_into(">III", moved, 12 + 16 * 4 + 4, *struct.unpack(">III", moved[48:60]))
-    add_font("two-name-tables.ttf", bytes(moved), INVALID,
-             (254, zelvic_error("two-name-tables.ttf", "tables 'name' and 'name' overlap")))
+    twice = "the font has two 'name' tables"
+    add_font("two-name-tables.ttf", bytes(moved), invalid(twice),
+             (254, zelvic_error("two-name-tables.ttf", twice)))
+    # Real fonts carry a second 'DSIG': only 'head' and 'name' must be once.
+    add_font("two-dsig-tables.ttf",
+             font(base_tables() + [("DSIG", b"\0\0\0\1" + b"\0" * 4)] * 2), "-", ok)
+    none = "the font has no tables"
+    add_font("no-tables.ttf", offset_table(0), invalid(none),
+             (254, zelvic_error("no-tables.ttf", none)))
+    # Apple's Type 1 in an sfnt: a directory and a name table like any other.
+    add_font("typ1.ttf", b"typ1" + font(base_tables())[4:], "-", ok)
+    # Kestrin sets checkSumAdjustment on save; make copies 'head' as it is.
+    add_font("head-short.ttf", font([("head", HEAD[:8])] + base_tables()[1:]),
+             invalid("table 'head' is too short to hold its checksum adjustment"), ok)
 
     def add_collection(name, data, kestrin, brk):
         make = (254, zelvic_error(name, "is a TrueType Collection, not a single font"))
         cases.append((name, data, kestrin, make, brk))
 
+    COLLECTION = invalid("is a TrueType Collection, not a single font")
+
     second = font(base_tables(name_table(NAMES[:2])))
-    add_collection("good.ttc", collection([base, second]), INVALID, ok)
-    add_collection("fonts-ffffffff.ttc", collection([base], claimed=0xFFFFFFFF)[:16], INVALID,
+    add_collection("good.ttc", collection([base, second]), COLLECTION, ok)
+    add_collection("fonts-ffffffff.ttc", collection([base], claimed=0xFFFFFFFF)[:16], COLLECTION,
                    (254, zelvic_error("fonts-ffffffff.ttc",
                                       "the header names 4294967295 fonts but the file ends before "
                                       "their offsets")))
-    add_collection("font-offset-past-end.ttc", collection([base], offsets=[0x100000]), INVALID,
+    add_collection("font-offset-past-end.ttc", collection([base], offsets=[0x100000]), COLLECTION,
                    (254, zelvic_error("font-offset-past-end.ttc",
                                       "font #1: the offset table runs past the end of the file")))
-    add_collection("member-cut.ttc", collection([base, second])[:-20], INVALID,
+    add_collection("member-cut.ttc", collection([base, second])[:-20], COLLECTION,
                    (254, zelvic_error("member-cut.ttc",
                                       "font #2: table 'post' runs past the end of the file")))
 
     # A member that is no font: break would write a file that make refuses.
     no_font = bytearray(collection([base, second]))
     struct.pack_into(">I", no_font, struct.unpack(">I", no_font[16:20])[0], 0)
-    add_collection("member-not-a-font.ttc", bytes(no_font), INVALID,
+    add_collection("member-not-a-font.ttc", bytes(no_font), COLLECTION,
                    (254, zelvic_error("member-not-a-font.ttc",
                                       "font #2: not a TrueType or OpenType font")))
 
@@ -238,7 +266,7 @@ def main():
     offset = struct.unpack(">I", shared[12:16])[0]
     add_collection("shared-directory.ttc",
                    struct.pack(">4sII", b"ttcf", 0x00010000, 3) + struct.pack(">I", offset + 8) * 3
-                   + shared[16:], INVALID,
+                   + shared[16:], COLLECTION,
                    (254, zelvic_error("shared-directory.ttc",
                                       "the table directories of fonts #1 and #2 overlap")))
 
@@ -246,7 +274,23 @@ def main():
     # with zeros, not with the next table's first bytes.
     add_collection("unpadded.ttc", collection([packed_font(base_tables()),
                                                packed_font(base_tables(name_table(NAMES[:2])))]),
-                   INVALID, ok)
+                   COLLECTION, ok)
+    # Version 2.0 with a signature, which break leaves behind with the header.
+    pair = collection([base, second], version=0x00020000, dsig=(b"DSIG", 8, 0))
+    signed = bytearray(pair + b"\0\0\0\1\0\0\0\0")
+    struct.pack_into(">I", signed, 12 + 8 + 8, len(pair))
+    add_collection("signed-v2.ttc", bytes(signed), COLLECTION, ok)
+    add_collection("signature-past-end.ttc",
+                   collection([base], version=0x00020000, dsig=(b"DSIG", 8, 0xFFFFFFF8)),
+                   COLLECTION,
+                   (254, zelvic_error("signature-past-end.ttc",
+                                      "the collection's signature runs past the end of the file")))
+    add_collection("no-fonts.ttc", collection([], claimed=0) + base, COLLECTION,
+                   (254, zelvic_error("no-fonts.ttc", "the collection holds no fonts")))
+    add_collection("version-3.ttc", collection([base], version=0x00030000), COLLECTION,
+                   (254, zelvic_error("version-3.ttc",
+                                      "unknown TrueType Collection version 3.0")))
+
     # A tag holding ESC [ 2 J, which would clear a terminal printed raw.
     add_font("escape-tag.ttf", font(base_tables() + [("\x1b[2J", b"\0" * 8)]), "-", ok)
 

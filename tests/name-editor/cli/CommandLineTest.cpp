@@ -228,7 +228,8 @@ TEST(KestrinNamesCommandLine, OutputStatusAndFilesWritten) {
         {{"set", "5", "Version 2.0", "-r", ".", "sub"},
          1,
          "",
-         "./bad.ttf: invalid ttf file.\n3 files changed, 1 unchanged, 1 failed\n",
+         "./bad.ttf: invalid ttf file: This is a WOFF2 web font, not a TrueType or OpenType "
+         "font.\n3 files changed, 1 unchanged, 1 failed\n",
          {"a.ttf", "sub/a.ttf", "sub/deeper/c.OTF"}},
         {{"set", "5", "Version 2.0", "-o", "out", "-r", "sub"},
          0,

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <string>
 
+#include "FontFile.h"
 #include "ModelTestSupport.h"
 #include "NameOperations.h"
 
@@ -168,6 +169,67 @@ assert sum(1 for k in keys if k[:3] == (3, 1, 0x809)) == sum(1 for k in keys if 
     EXPECT_EQ(fontTools.status, 0) << fontTools.output;
     const CommandResult ots = runCommand("ots-sanitize " + shellQuote(copy.string()) + " 2>&1");
     EXPECT_EQ(ots.status, 0) << ots.output;
+}
+
+// The system's Noto Sans CJK collection with font 3's family renamed and
+// saved in place: fontTools reads font 3's new family and every other table
+// and name as before, with true checksums and sharing kept; ots-sanitize
+// accepts it; Zelvic splits it into the original's fonts but for font 3's
+// 'name' (and so its checkSumAdjustment).
+TEST(RealFonts, OneFontOfTheNotoCjkCollectionRenamed) {
+    const fs::path system = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+    ASSERT_TRUE(fs::exists(system)) << "scripts/test.sh installs fonts-noto-cjk";
+    TempDir dir;
+    fs::create_directories(dir / "before");
+    fs::create_directories(dir / "after");
+    const fs::path original = dir / "before" / "cjk.ttc";
+    const fs::path edited = dir / "after" / "cjk.ttc";
+    fs::copy_file(system, original);
+    fs::copy_file(system, edited);
+
+    FontFile file;
+    ASSERT_TRUE(loadFontFile(edited.c_str(), file));
+    ASSERT_EQ(file.count(), 10u);
+    EXPECT_EQ(file.memberLabel(0), "1: Noto Sans CJK JP");
+    for (auto& record : file.members[2].names.records) {
+        if (record->nameID == 1) {
+            record->text = "Kestrin Test";
+        }
+    }
+    ASSERT_TRUE(saveFontFile(edited.c_str(), file));
+    EXPECT_EQ(file.memberLabel(2), "3: Noto Sans CJK SC");  // the full name was not edited
+
+    const CommandResult fontTools =
+        runCommand(std::string(FONTTOOLS_PYTHON) + " " +
+                   shellQuote(std::string(TEST_SOURCE_DIR) + "/check_collection.py") + " " +
+                   shellQuote(original.string()) + " " + shellQuote(edited.string()) +
+                   " 3 'Kestrin Test' 2>&1");
+    EXPECT_EQ(fontTools.status, 0) << fontTools.output;
+    const CommandResult ots = runCommand("ots-sanitize " + shellQuote(edited.string()) + " 2>&1");
+    EXPECT_EQ(ots.status, 0) << ots.output;
+
+    const std::string zelvic = std::string(PROJECT_BINARY_DIR) + "/bin/Zelvic ";
+    ASSERT_EQ(runCommand(zelvic + shellQuote(original.string()) + " 2>&1").status, 0);
+    ASSERT_EQ(runCommand(zelvic + shellQuote(edited.string()) + " 2>&1").status, 0);
+    for (int k = 1; k <= 10; ++k) {
+        SCOPED_TRACE("font " + std::to_string(k));
+        const std::string name =
+            "cjk" + std::string(k < 10 ? "00" : "0") + std::to_string(k) + ".TTF";
+        const Bytes before = readFileBytes(dir / "before" / name);
+        const Bytes after = readFileBytes(dir / "after" / name);
+        ASSERT_FALSE(before.empty());
+        if (k != 3) {
+            EXPECT_TRUE(before == after);
+            continue;
+        }
+        const auto oldTables = storedTables(before), newTables = storedTables(after);
+        ASSERT_EQ(oldTables.size(), newTables.size());
+        for (std::size_t t = 0; t < oldTables.size(); ++t) {
+            if (oldTables[t].tag != "name") {
+                EXPECT_TRUE(oldTables[t].bytes == newTables[t].bytes) << oldTables[t].tag;
+            }
+        }
+    }
 }
 
 }  // namespace
