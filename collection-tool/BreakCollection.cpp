@@ -111,10 +111,9 @@ bool CollectionBreaker::readDirectories() {
 // nothing written at all.
 int CollectionBreaker::checkOutputs() {
     const std::string baseName = baseNameOf(name_);
-    // A file that exists is known by its identity; one yet to be made, by
-    // its folder's identity and its name there.
-    using Place = std::tuple<dev_t, ino_t, std::string>;
-    std::map<Place, std::uint32_t> places;
+    // Label 0 is the collection, k + 1 the output of font #k + 1.
+    filecore::SameFiles files;
+    files.add(name_, 0);
     outputNames_.resize(members_.size());
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
@@ -126,28 +125,12 @@ int CollectionBreaker::checkOutputs() {
             console_.error(name, error.describe());
             return kOutputFailed;
         }
-        if (existing == file_.identity()) {
-            console_.error(name, "is the collection itself and would be replaced by font #" +
-                                     std::to_string(number) + "; nothing written");
-            return kOutputFailed;
-        }
-        Place place;
-        if (existing) {
-            place = {existing->device, existing->inode, ""};
-        } else {
-            std::filesystem::path path(resolved);
-            std::filesystem::path folder = path.parent_path();
-            const auto folderIdentity = filecore::identityOf(folder.empty() ? "." : folder);
-            if (!folderIdentity) {
-                console_.error(name, "cannot create: No such file or directory");
-                return kOutputFailed;
-            }
-            place = {folderIdentity->device, folderIdentity->inode, path.filename().string()};
-        }
-        const auto [previous, added] = places.emplace(std::move(place), number);
-        if (!added) {
-            console_.error(name, "is the same file as " + outputNames_[previous->second - 1] +
-                                     "; nothing written");
+        if (const auto earlier = files.add(resolved, number)) {
+            console_.error(name, *earlier == 0
+                                     ? "is the collection itself and would be replaced by font #" +
+                                           std::to_string(number) + "; nothing written"
+                                     : "is the same file as " + outputNames_[*earlier - 1] +
+                                           "; nothing written");
             return kOutputFailed;
         }
         outputNames_[k] = name;

@@ -344,13 +344,13 @@ int CollectionMaker::checkOutput(std::uint64_t headerSize, std::uint64_t leastDa
     }
     // The output is only replaced at the end, but a collection written over
     // one of its own fonts would still lose that font for good.
-    if (existing) {
-        for (const FontEntry& font : fonts_) {
-            if (font.identity == *existing) {
-                return fail(kOutputFailed, outputName_,
-                            "is the same file as the input " + *font.name + "; nothing written");
-            }
-        }
+    filecore::SameFiles inputs;
+    for (std::size_t k = 0; k < fonts_.size(); ++k) {
+        inputs.add(*fonts_[k].name, k);
+    }
+    if (const auto input = inputs.find(resolved)) {
+        return fail(kOutputFailed, outputName_,
+                    "is the same file as the input " + *fonts_[*input].name + "; nothing written");
     }
     if (headerSize > kMaxFileSize || leastData > kMaxFileSize - headerSize) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");

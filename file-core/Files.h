@@ -7,20 +7,27 @@
 //
 // Outputs: a FileReplacement writes the new content where nobody sees it (an
 // unnamed O_TMPFILE in the target's folder, else a temporary with a short
-// random name) and only commit() puts it in place, atomically, with the
-// replaced file's mode, owner, group and extended attributes, synced to disk
-// first when it replaces an existing file. Until then, and on any failure,
-// the old file keeps every byte, and nothing is left behind.
+// random name, removed by any signal that ends the process) and only
+// commit() puts it in place, atomically, with the replaced file's owner,
+// group, mode, ACL and extended attributes, synced to disk first when it
+// replaces an existing file. A replacement that could not be given the old
+// file's owner is refused before a byte is written. Until then, and on any
+// failure, the old file keeps every byte, and nothing is left behind.
+//
+// Which paths name one file, however spelled, is SameFiles' to tell.
 #pragma once
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace filecore {
@@ -52,6 +59,42 @@ struct FileIdentity {
 
 // The identity of the file a path names (links followed), or nothing.
 std::optional<FileIdentity> identityOf(const std::string& path);
+
+// Tells which paths name one file, however spelled. Identity (device and
+// inode) settles it where it matches; where it doesn't, names that differ
+// only in case (or in letters outside ASCII) are put to the file system
+// itself, which knows whether they are one entry of one folder: on FAT,
+// exFAT and other case-insensitive file systems they are, and some of them
+// (FUSE exFAT, for one) give each spelling an inode of its own.
+class SameFiles {
+  public:
+    // Adds `path` under `label`, unless it names a file added before: then
+    // that file's label, and nothing is added. A path need not exist yet.
+    std::optional<std::size_t> add(const std::string& path, std::size_t label);
+    // The label of the added file that `path` names, or nothing.
+    std::optional<std::size_t> find(const std::string& path) const;
+
+  private:
+    struct Entry {
+        std::string path;  // links followed, absolute
+        dev_t device = 0;  // of its folder
+        std::optional<FileIdentity> identity;
+        std::size_t label = 0;
+    };
+    static Entry entryOf(const std::string& path);
+    std::optional<std::size_t> find(const Entry& entry) const;
+    bool oneEntry(const Entry& a, const Entry& b) const;
+    bool oneName(const std::string& folder, const std::string& x, const std::string& y) const;
+
+    std::vector<Entry> entries_;
+    std::map<std::pair<dev_t, ino_t>, std::size_t> byIdentity_;      // into entries_
+    std::unordered_multimap<std::string, std::size_t> byLooseName_;  // into entries_
+    // Folders already listed, for names that both resolve.
+    mutable std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
+};
+
+// Whether `a` and `b` name one file (see SameFiles).
+bool sameFile(const std::string& a, const std::string& b);
 
 // Owns one POSIX file descriptor.
 class FileDescriptor {
@@ -89,6 +132,11 @@ class FileView {
 
     std::span<const std::uint8_t> bytes() const { return bytes_; }
 
+    // `count` more of the mapped bytes were written out. Past a limit the
+    // mapping's pages are let go again, so that writing a large file from it
+    // doesn't hold the whole file resident.
+    void passed(std::uint64_t count);
+
   private:
     friend class InputFile;
     void release();
@@ -96,11 +144,8 @@ class FileView {
     std::span<const std::uint8_t> bytes_;
     void* mapping_ = nullptr;  // from mmap, or null when the bytes were read
     std::vector<std::uint8_t> read_;
-    // Mapped bytes brought in since the mapping's pages were last let go;
-    // past a limit they are let go again, so a large file's writes don't
-    // hold it all resident.
+    // Mapped bytes brought in since the mapping's pages were last let go.
     std::uint64_t resident_ = 0;
-    friend class FileReplacement;
 };
 
 // One regular file opened for reading.
@@ -147,8 +192,10 @@ class FileReplacement {
 
     // What may be replaced: follows symbolic links to the file they name
     // (also one that does not exist yet), and refuses a loop, a folder, a
-    // special file and a file without write permission ("Permission
-    // denied", also for root). On success `resolved` is the path that
+    // special file, a file without write permission ("Permission denied",
+    // also for root), an append-only or immutable file, a file whose owner
+    // and group this user could not give a new file, and an append-only
+    // folder. On success `resolved` is the path that
     // commit() will replace and `existing` its identity, if it exists.
     static bool check(const std::string& target, std::string& resolved,
                       std::optional<FileIdentity>& existing, FileError& error);
@@ -190,6 +237,7 @@ class FileReplacement {
     bool writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     bool copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                   FileError& error);
+    bool giveOldOwner(FileError& error);
     bool carryOverAttributes(FileError& error);
     bool putInPlace(FileError& error);
     bool fail(FileError& error, FileError::Step step, int code);

@@ -1,13 +1,9 @@
 #include "FontPaths.h"
 
-#include <sys/types.h>
-
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
-#include <set>
 #include <system_error>
-#include <utility>
 
 #include "Files.h"
 
@@ -67,10 +63,10 @@ std::vector<FontPath> expandFontPaths(const std::vector<std::string>& arguments,
     // A file reached twice (a folder and a file in it, two spellings, a
     // hard link) is edited once: a second edit would find the first done,
     // and a second output would replace the first.
-    std::set<std::pair<dev_t, ino_t>> seen;
+    filecore::SameFiles seen;
+    std::size_t index = 0;
     std::erase_if(paths, [&](const FontPath& font) {
-        const auto identity = font.problem.empty() ? filecore::identityOf(font.path) : std::nullopt;
-        return identity && !seen.insert({identity->device, identity->inode}).second;
+        return font.problem.empty() && seen.add(font.path, index++).has_value();
     });
     return paths;
 }

@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <memory>
 #include <ostream>
-#include <set>
 #include <sstream>
 #include <system_error>
 
 #include "Commands.h"
+#include "Files.h"
 #include "FontDocument.h"
 #include "FontPaths.h"
 #include "Invocation.h"
@@ -163,7 +163,7 @@ class Run {
             target = place.string();
             // Two fonts of one name (from different folders) would land on one
             // output; the first keeps it.
-            if (!written_.insert(place.lexically_normal().string()).second) {
+            if (written_.add(target, ++outputs_).has_value()) {
                 err << "Error: " << font.path << ": " << target
                     << " was written for an earlier font of the same name; not replaced.\n";
                 return false;
@@ -182,7 +182,10 @@ class Run {
     std::ostream& out_;
     std::ostream& err_;
     Tally tally_;
-    std::set<std::string> written_;
+    // Outputs written so far, however spelled (a case-insensitive folder
+    // makes A.ttf and a.ttf one file).
+    filecore::SameFiles written_;
+    std::size_t outputs_ = 0;
 };
 
 int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& err, bool terminal) {

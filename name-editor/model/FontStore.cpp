@@ -132,6 +132,9 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     }
     if (result == LoadError::None && readDirectory.find("name") != nullptr) {
         result = readNames.read(nameTable);
+        if (result == LoadError::Invalid) {
+            reason = "A name record or string lies outside the 'name' table.";
+        }
     }
     if (result == LoadError::None) {
         directory = std::move(readDirectory);

@@ -257,7 +257,7 @@ NamePlan planSetName(NameTable& table, std::uint16_t nameID, std::string_view te
 NamePlan planRemove(NameTable& table, const RecordFilter& filter) {
     NamePlan plan;
     for (const auto& record : table.records) {
-        if (record->isRemoved() || !filter.matches(*record)) {
+        if (record->isDropped() || !filter.matches(*record)) {
             continue;
         }
         NameChange change = editOf(table, *record, std::string());
@@ -297,7 +297,7 @@ NamePlan planAddLanguage(NameTable& table, NameTriple from, NameTriple to) {
         }
     }
     for (const auto& record : table.records) {
-        if (record->isRemoved() || tripleOf(*record) != from ||
+        if (record->isDropped() || tripleOf(*record) != from ||
             !taken.insert(record->nameID).second) {
             continue;
         }

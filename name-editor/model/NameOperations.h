@@ -101,6 +101,7 @@ NamePlan planSetName(NameTable& table, std::uint16_t nameID, std::string_view te
                      const RecordFilter& filter = {}, bool addWhereMissing = true);
 
 // Every record `filter` allows leaves the font. An empty filter removes all.
+// Records a save would leave out anyway (added empty) are not in the plan.
 NamePlan planRemove(NameTable& table, const RecordFilter& filter);
 
 // One record with the given key and text; where the table has that key
@@ -108,6 +109,7 @@ NamePlan planRemove(NameTable& table, const RecordFilter& filter);
 NamePlan planAddRecord(NameTable& table, NameTriple triple, std::uint16_t nameID,
                        std::string_view text);
 
-// A new language: every record of `from` copied to `to`, texts unchanged.
+// A new language: every record of `from` that a save would write copied to
+// `to`, texts unchanged.
 // Name IDs that `to` has already are left as they are.
 NamePlan planAddLanguage(NameTable& table, NameTriple from, NameTriple to);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
+#include <numeric>
 #include <tuple>
 #include <unordered_map>
 
@@ -14,27 +16,83 @@ namespace {
 constexpr std::size_t kSixteenBitLimit = std::numeric_limits<std::uint16_t>::max();
 constexpr std::size_t kNameRecordSize = 12;
 constexpr std::size_t kLanguageTagRecordSize = 4;
-// Written without sharing, every string starts within 65535 bytes of string
-// storage and is at most 65535 bytes long: more than this can never be saved.
-constexpr std::size_t kMostWritableStringBytes = 2 * kSixteenBitLimit;
+// Each record holds its own copy of its string (and its text), also where
+// the file lets many records share one. No real font comes near this (the
+// largest name tables hold some 100 KB of strings); a few hundred kilobytes
+// of records on one string would otherwise claim gigabytes.
+constexpr std::size_t kMostHeldStringBytes = std::size_t{4} << 20;
 
 auto keyOf(const NameRecord& record) {
     return std::tie(record.platformID, record.encodingID, record.languageID, record.nameID);
 }
 
 // Strings may overlap in the file, so a small table could make every record
-// hold the same 64 KiB again; strings and tags together are held to what a
-// save can write.
+// hold the same 64 KiB again; what records and tags hold together is bounded.
 class StringBudget {
   public:
     bool take(std::size_t length) {
         used_ += length;
-        return used_ <= kMostWritableStringBytes;
+        return used_ <= kMostHeldStringBytes;
     }
 
   private:
     std::size_t used_ = 0;
 };
+
+struct BytesLess {
+    bool operator()(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+    }
+};
+
+// Where each string starts in string storage, which takes `storage` bytes.
+// Identical strings are stored once, as fontTools stores them, in the order
+// they are first met, which keeps a table's own layout where it can. When a
+// string would then start beyond a 16-bit offset, the longest goes last:
+// every other string then starts before it, so whatever can be stored is.
+std::optional<std::vector<std::size_t>> layOut(
+    std::span<const std::span<const std::uint8_t>> strings, std::size_t& storage) {
+    std::map<std::span<const std::uint8_t>, std::size_t, BytesLess> seen;
+    std::vector<std::span<const std::uint8_t>> unique;
+    std::vector<std::size_t> uniqueOf(strings.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        if (strings[i].size() > kSixteenBitLimit) {
+            return std::nullopt;
+        }
+        const auto [at, added] = seen.emplace(strings[i], unique.size());
+        if (added) {
+            unique.push_back(strings[i]);
+        }
+        uniqueOf[i] = at->second;
+    }
+    std::vector<std::size_t> order(unique.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::vector<std::size_t> starts(unique.size());
+    const auto place = [&] {
+        storage = 0;
+        bool fits = true;
+        for (const std::size_t index : order) {
+            fits = fits && storage <= kSixteenBitLimit;
+            starts[index] = storage;
+            storage += unique[index].size();
+        }
+        return fits;
+    };
+    if (!place()) {
+        const auto longest = std::max_element(order.begin(), order.end(), [&](auto a, auto b) {
+            return unique[a].size() < unique[b].size();
+        });
+        std::rotate(longest, longest + 1, order.end());
+        if (!place()) {
+            return std::nullopt;
+        }
+    }
+    std::vector<std::size_t> offsets(strings.size());
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        offsets[i] = starts[uniqueOf[i]];
+    }
+    return offsets;
+}
 
 }  // namespace
 
@@ -93,7 +151,7 @@ LoadError NameTable::read(std::span<const std::uint8_t> table) {
     }
     languageTags.clear();
     if (format != 1) {
-        return LoadError::None;
+        return fitsWhenWritten();
     }
     // Format 1 goes on with language tags that languageIDs from 0x8000 up
     // refer to by index; they are carried through unchanged.
@@ -113,7 +171,15 @@ LoadError NameTable::read(std::span<const std::uint8_t> table) {
         }
         languageTags.push_back({{bytes.begin(), bytes.end()}});
     }
-    return LoadError::None;
+    return fitsWhenWritten();
+}
+
+LoadError NameTable::fitsWhenWritten() const {
+    // Unedited, the table is written from the bytes just read: a table that
+    // can't be is refused now, before anyone edits it in vain.
+    std::vector<std::uint8_t> scratch;
+    return write(scratch) == SaveError::NameTableTooLarge ? LoadError::NameTableTooLarge
+                                                          : LoadError::None;
 }
 
 SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
@@ -138,20 +204,13 @@ SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
         header > kSixteenBitLimit) {
         return SaveError::NameTableTooLarge;
     }
-    // Each string must start where a 16-bit offset reaches and be no longer
-    // than a 16-bit length holds.
+    std::vector<std::span<const std::uint8_t>> all(strings.begin(), strings.end());
+    for (const LanguageTag& tag : languageTags) {
+        all.emplace_back(tag.bytes);
+    }
     std::size_t storage = 0;
-    const auto fits = [&storage](std::size_t length) {
-        const bool ok = storage <= kSixteenBitLimit && length <= kSixteenBitLimit;
-        storage += length;
-        return ok;
-    };
-    const bool stringsFit = std::all_of(strings.begin(), strings.end(),
-                                        [&fits](const auto& bytes) { return fits(bytes.size()); });
-    const bool tagsFit =
-        std::all_of(languageTags.begin(), languageTags.end(),
-                    [&fits](const LanguageTag& tag) { return fits(tag.bytes.size()); });
-    if (!stringsFit || !tagsFit) {
+    const std::optional<std::vector<std::size_t>> offsets = layOut(all, storage);
+    if (!offsets) {
         return SaveError::NameTableTooLarge;
     }
 
@@ -161,14 +220,14 @@ SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
     filecore::storeU16(bytes, 2, static_cast<std::uint16_t>(kept.size()));
     filecore::storeU16(bytes, 4, static_cast<std::uint16_t>(header));
     std::size_t at = 6;
-    std::size_t offset = 0;
+    std::size_t next = 0;
     const auto putString = [&](std::span<const std::uint8_t> string) {
+        const std::size_t offset = (*offsets)[next++];
         filecore::storeU16(bytes, at, static_cast<std::uint16_t>(string.size()));
         filecore::storeU16(bytes, at + 2, static_cast<std::uint16_t>(offset));
         std::copy(string.begin(), string.end(),
                   out.begin() + static_cast<std::ptrdiff_t>(header + offset));
         at += 4;
-        offset += string.size();
     };
     for (std::size_t i = 0; i < kept.size(); ++i) {
         const NameRecord& record = *kept[i];

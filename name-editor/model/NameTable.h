@@ -56,13 +56,16 @@ struct LanguageTag {
 class NameTable {
   public:
     // Reads the name table `table` (exactly the table's bytes per the
-    // directory). A string outside the table is refused as Invalid; strings
-    // and tags that, each written out on its own, could never fit the
-    // 16-bit offsets are refused as NameTableTooLarge before they are copied.
+    // directory). A string outside the table is refused as Invalid; a table
+    // that could not be written back unedited (16-bit counts and offsets),
+    // or whose records repeat more than a few megabytes of strings, is
+    // refused as NameTableTooLarge.
     LoadError read(std::span<const std::uint8_t> table);
-    // The table as a save writes it, records in their order without the
-    // dropped ones, each string once after the records, then the language
-    // tags. Leaves the records as they are, whatever the outcome.
+    // The table as a save writes it: records in their order without the
+    // dropped ones, then the language tags; identical strings stored once,
+    // in the order first met, the longest moved last where only that lets
+    // every string start within a 16-bit offset. NameTableTooLarge only when
+    // no layout fits. Leaves the records as they are, whatever the outcome.
     SaveError write(std::vector<std::uint8_t>& out) const;
 
     // find, first and next pass over removed records.
@@ -102,6 +105,7 @@ class NameTable {
   private:
     // The record at the cursor or the first one after it still in the font.
     NameRecord* current();
+    LoadError fitsWhenWritten() const;
 
     std::size_t cursor_ = 0;
 };

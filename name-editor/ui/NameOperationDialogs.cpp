@@ -303,6 +303,28 @@ std::optional<NamePlan> askAddRecord(QWidget* parent, NameTable& table, NameTrip
                          toUtf8(text->text()));
 }
 
+std::optional<NamePlan> askSetName(QWidget* parent, NameTable& table,
+                                   std::uint16_t suggestedNameID) {
+    FormDialog ask(parent, NameDialogs::tr("Set name everywhere"));
+    auto* text = new QLineEdit;
+    auto* nameID = idBox(suggestedNameID);
+    auto* nameLabel = new QLabel(fromUtf8(nameIdLabel(suggestedNameID)));
+    QObject::connect(nameID, &QSpinBox::valueChanged, nameLabel, [nameLabel](int value) {
+        nameLabel->setText(fromUtf8(nameIdLabel(static_cast<std::uint16_t>(value))));
+    });
+    auto* addWhereMissing = new QCheckBox(NameDialogs::tr("Add it to the languages that lack it"));
+    addWhereMissing->setChecked(true);
+    ask.form->addRow(NameDialogs::tr("Text"), text);
+    ask.form->addRow(NameDialogs::tr("Name ID"), nameID);
+    ask.form->addRow(QString(), nameLabel);
+    ask.form->addRow(QString(), addWhereMissing);
+    if (!ask.run()) {
+        return std::nullopt;
+    }
+    return planSetName(table, static_cast<std::uint16_t>(nameID->value()), toUtf8(text->text()), {},
+                       addWhereMissing->isChecked());
+}
+
 std::optional<NamePlan> askAddLanguage(QWidget* parent, NameTable& table, NameTriple suggested) {
     FormDialog ask(parent, NameDialogs::tr("Add language"));
     auto* from = new QComboBox;

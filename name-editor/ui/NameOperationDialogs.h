@@ -30,4 +30,7 @@ std::optional<NamePlan> askFindReplace(QWidget* parent, NameTable& table);
 // `suggested` fills the fields: the triple and name ID of the selected record.
 std::optional<NamePlan> askAddRecord(QWidget* parent, NameTable& table, NameTriple suggested,
                                      std::uint16_t suggestedNameID);
+// One name ID set to one text in every platform, encoding and language.
+std::optional<NamePlan> askSetName(QWidget* parent, NameTable& table,
+                                   std::uint16_t suggestedNameID);
 std::optional<NamePlan> askAddLanguage(QWidget* parent, NameTable& table, NameTriple suggested);

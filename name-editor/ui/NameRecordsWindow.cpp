@@ -304,6 +304,7 @@ class NameRecordsWindow {
         button("Add &language…", [this] { addLanguage(); });
         button("&Rename family…", [this] { renameFamily(); });
         button("&Find and replace…", [this] { findReplace(); });
+        button("&Set name everywhere…", [this] { setName(); });
         actions->addStretch();
         layout->addLayout(actions);
 
@@ -379,6 +380,12 @@ class NameRecordsWindow {
     }
 
     void renameFamily() { carryOut(tr("Rename family"), askRenameFamily(&dialog_, names_)); }
+
+    void setName() {
+        const NameRecord* current = currentRecord();
+        carryOut(tr("Set name everywhere"),
+                 askSetName(&dialog_, names_, current != nullptr ? current->nameID : 1));
+    }
 
     void findReplace() { carryOut(tr("Find and replace"), askFindReplace(&dialog_, names_)); }
 

@@ -83,6 +83,37 @@ TEST(InputFile, ReadsExactlyAndViewsOutliveTheDescriptor) {
     EXPECT_EQ(Bytes(view.bytes().begin(), view.bytes().end()), bytesOf("0123456789"));
 }
 
+// Where case counts, names that differ in it are two files; a link and its
+// target, or two spellings of one path, are one. Asking leaves nothing.
+TEST(SameFiles, TellsFilesApartByWhatTheFileSystemSays) {
+    TempDir dir;
+    writeFileBytes(dir / "A.ttf", bytesOf("A"));
+    writeFileBytes(dir / "a.ttf", bytesOf("a"));
+    writeFileBytes(dir / "only.ttf", bytesOf("o"));
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("../a.ttf", dir / "sub" / "link.ttf");
+    fs::create_symlink("../New.ttf", dir / "sub" / "dangling.ttf");
+    struct Case {
+        std::string a, b;
+        bool same;
+    };
+    const Case cases[] = {
+        {"A.ttf", "a.ttf", false},
+        {"only.ttf", "ONLY.ttf", false},
+        {"new.ttf", "NEW.ttf", false},
+        {"sub/link.ttf", "a.ttf", true},
+        {"sub/../a.ttf", "a.ttf", true},
+        {"sub/dangling.ttf", "New.ttf", true},
+        {"sub/dangling.ttf", "new.ttf", false},
+    };
+    const auto before = dir.entries();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.a + " " + c.b);
+        EXPECT_EQ(filecore::sameFile((dir / c.a).string(), (dir / c.b).string()), c.same);
+    }
+    EXPECT_EQ(dir.entries(), before);
+}
+
 TEST(FileReplacement, RefusesWhatMayNotBeReplacedAndKeepsIt) {
     TempDir dir;
     writeFileBytes(dir / "readonly.ttc", bytesOf("kept"));
@@ -244,6 +275,40 @@ TEST(FileReplacement, KeepsOwnerGroupModeAndExtendedAttributes) {
         std::cout << "setfacl missing (package acl): ACLs not checked\n";
     }
     EXPECT_EQ(readFileBytes(target), bytesOf("new"));
+}
+
+// In a folder whose default ACL lets another user in, a replaced file keeps
+// its own permissions and no ACL, while a new one gets what cp would give it.
+TEST(FileReplacement, TakesNoAclFromTheFolderButANewFileGetsWhatCpGives) {
+    if (std::system("command -v setfacl >/dev/null") != 0) {
+        GTEST_SKIP() << "setfacl missing (package acl)";
+    }
+    TempDir dir;
+    const std::string folder = testsupport::shellQuote(dir.path().string());
+    if (std::system(("setfacl -d -m u:4321:rwx " + folder + " 2>/dev/null").c_str()) != 0) {
+        GTEST_SKIP() << "this file system has no ACLs";
+    }
+    const auto aclOf = [](const fs::path& path) {
+        return testsupport::runCommand("getfacl -cp " + testsupport::shellQuote(path.string()))
+            .output;
+    };
+    const auto target = (dir / "private.ttf").string();
+    writeFileBytes(dir / "source", bytesOf("new"));
+    writeFileBytes(target, bytesOf("old"));
+    ASSERT_EQ(std::system(("setfacl -b " + testsupport::shellQuote(target)).c_str()), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const std::string before = aclOf(target);
+    ASSERT_EQ(before.find("4321"), std::string::npos);
+
+    ASSERT_EQ(replace(target, "new"), "");
+    EXPECT_EQ(aclOf(target), before);
+    ASSERT_EQ(replace((dir / "new.ttf").string(), "new"), "");
+    ASSERT_EQ(std::system(("cp " + testsupport::shellQuote((dir / "source").string()) + " " +
+                           testsupport::shellQuote((dir / "copied.ttf").string()))
+                              .c_str()),
+              0);
+    EXPECT_EQ(aclOf(dir / "new.ttf"), aclOf(dir / "copied.ttf"));
+    EXPECT_NE(aclOf(dir / "new.ttf").find("user:4321:rwx"), std::string::npos);
 }
 
 TEST(FileReplacement, AWriterKilledHalfWayLeavesNothingBehind) {

@@ -19,6 +19,7 @@ import sys
 from pathlib import Path
 
 INVALID = "invalid ttf file."
+NAME_OUTSIDE = INVALID + " / A name record or string lies outside the 'name' table."
 
 
 def invalid(problem):
@@ -190,15 +191,17 @@ def main():
              invalid("tables 'head' and 'maxp' overlap"),
              (254, zelvic_error("overlapping.ttf", "tables 'head' and 'maxp' overlap")))
 
-    add_font("name-count-ffff.ttf", font(base_tables(name_table(NAMES, count=0xFFFF))), INVALID, ok)
+    add_font("name-count-ffff.ttf", font(base_tables(name_table(NAMES, count=0xFFFF))),
+             NAME_OUTSIDE, ok)
     add_font("name-string-past-file.ttf",
-             font(base_tables(name_table(NAMES[:2] + [NAMES[2] + (0xFFF0,)]))), INVALID, ok)
+             font(base_tables(name_table(NAMES[:2] + [NAMES[2] + (0xFFF0,)]))),
+             NAME_OUTSIDE, ok)
     add_font("name-string-offset-ffff.ttf",
-             font(base_tables(name_table(NAMES, string_offset=0xFFFF))), INVALID, ok)
+             font(base_tables(name_table(NAMES, string_offset=0xFFFF))), NAME_OUTSIDE, ok)
     # A string outside its table, even inside the file, is no name.
     add_font("name-string-past-table.ttf",
              font(base_tables(name_table(NAMES[:2] + [(3, 1, 0x409, 2, b"\0R\0g", 40)]))),
-             INVALID, ok)
+             NAME_OUTSIDE, ok)
     # 65535 language tags on one 64 KiB string: 4 GB once each tag holds its copy.
     tags = 0xFFFF
     shared_tags = (struct.pack(">HHHH", 1, 0, (8 + 4 * tags) & 0xFFFF, tags)

@@ -24,7 +24,8 @@ const char* const kLatinFamily =
     "dition";
 const char* const kJapaneseFamily =
     "\xE3\x82\xB1\xE3\x82\xB9\xE3\x83\x88\xE3\x83\xAA\xE3\x83\xB3 "
-    "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88";  // ケストリン テスト
+    "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 \xC2\xA9\xE2\x84\xA2";  // ケストリン テスト ©™, Apple's
+                                                                  // extras
 
 std::vector<fs::path> singleFonts() {
     std::vector<fs::path> fonts;

@@ -17,7 +17,7 @@ import sys
 from fontTools.ttLib import TTFont
 
 LATIN = "Kestrin Test \u00c9dition"
-JAPANESE = "\u30b1\u30b9\u30c8\u30ea\u30f3 \u30c6\u30b9\u30c8"
+JAPANESE = "\u30b1\u30b9\u30c8\u30ea\u30f3 \u30c6\u30b9\u30c8 \u00a9\u2122"
 
 
 def expected_family(platform_id, encoding_id):

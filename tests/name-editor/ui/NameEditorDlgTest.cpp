@@ -274,7 +274,6 @@ TEST(NameEditorDlg, LaysOutTheTemplateInTabOrder) {
     });
 }
 
-
 // Runs `inWindow` inside the records window, opened with the dialog's Names… button.
 void throughNamesWindow(CDialog& dialog, std::function<void(QDialog&)> inWindow) {
     testsupport::ModalScript script([inWindow = std::move(inWindow)] {

@@ -1,7 +1,8 @@
-#include "Files.h"
-
+// Replacing outputs: the new file is written where nobody sees it and only
+// commit() puts it in place, with the old file's owner, mode and attributes.
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/uio.h>
 #include <sys/xattr.h>
@@ -11,16 +12,25 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "ByteOrder.h"
+#include "Files.h"
+#include "FilesInternal.h"
 
 namespace filecore {
 
 namespace {
+
+using detail::endedEarly;
+using detail::errorOf;
+using detail::folderOf;
+using detail::inFolder;
+using detail::ownError;
+using detail::readAll;
+using detail::registerTemporary;
+using detail::unregisterTemporary;
 
 // How many symbolic links a path may pass through, as the kernel allows.
 constexpr int kMaxLinkHops = 40;
@@ -31,40 +41,8 @@ constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
 constexpr std::uint64_t kSmallCopy = std::uint64_t{16} * 1024;
-// Mapped inputs up to this size are mapped whole up front and kept; past
-// it a mapping's pages are let go each time this much was written from it,
-// to bound memory (refaulting them costs more than writing them).
-constexpr std::uint64_t kMappedResident = std::uint64_t{24} * 1024 * 1024;
 // Bytes per gathered write from a mapping.
 constexpr std::size_t kMappedBatch = std::size_t{4} * 1024 * 1024;
-
-FileError errorOf(FileError::Step step, int code) {
-    return {step, code, std::strerror(code), {}};
-}
-
-FileError ownError(FileError::Step step, std::string reason) {
-    return {step, 0, std::move(reason), {}};
-}
-
-FileError endedEarly(const std::string& path) {
-    return {FileError::Step::Read, 0, "the file ended early", path};
-}
-
-// The folder that holds `path`, as a path that can be opened.
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    if (slash == 0) {
-        return "/";
-    }
-    return path.substr(0, slash);
-}
-
-std::string inFolder(const std::string& folder, const std::string& name) {
-    return folder == "/" ? "/" + name : folder + "/" + name;
-}
 
 // A short name no other run picks: the target's own name may already use
 // every byte a name may have, so the temporary can't be built from it.
@@ -92,69 +70,6 @@ std::string randomName() {
     return name;
 }
 
-// Named temporaries that a signal would otherwise leave behind. The handler
-// may only touch async-signal-safe state: fixed slots whose flag says when
-// the path in them is complete.
-struct CleanupSlot {
-    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 holds a path
-    std::array<char, 4096> path{};
-};
-static_assert(std::atomic<int>::is_always_lock_free);
-std::array<CleanupSlot, 16> cleanupSlots;
-constexpr std::array<int, 3> kCleanupSignals = {SIGTERM, SIGINT, SIGHUP};
-
-extern "C" void removeTemporariesAndDie(int signal) {
-    for (CleanupSlot& slot : cleanupSlots) {
-        if (slot.state.load() == 2) {
-            ::unlink(slot.path.data());
-        }
-    }
-    struct sigaction fallback {};
-    fallback.sa_handler = SIG_DFL;
-    ::sigaction(signal, &fallback, nullptr);
-    ::raise(signal);
-}
-
-// Only signals nobody else handles are taken over.
-void installCleanupHandlers() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (int signal : kCleanupSignals) {
-            struct sigaction current {};
-            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) {
-                continue;
-            }
-            struct sigaction handler {};
-            handler.sa_handler = removeTemporariesAndDie;
-            sigemptyset(&handler.sa_mask);
-            ::sigaction(signal, &handler, nullptr);
-        }
-    });
-}
-
-int registerTemporary(const std::string& path) {
-    if (path.size() >= CleanupSlot{}.path.size()) {
-        return -1;
-    }
-    installCleanupHandlers();
-    for (std::size_t i = 0; i < cleanupSlots.size(); ++i) {
-        int expected = 0;
-        if (cleanupSlots[i].state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(cleanupSlots[i].path.data(), path.c_str(), path.size() + 1);
-            cleanupSlots[i].state.store(2);
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
-void unregisterTemporary(int& slot) {
-    if (slot >= 0) {
-        cleanupSlots[static_cast<std::size_t>(slot)].state.store(0);
-        slot = -1;
-    }
-}
-
 bool writeAll(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes, int& code) {
     while (!bytes.empty()) {
         const ssize_t put = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
@@ -172,26 +87,6 @@ bool writeAll(int fd, std::uint64_t offset, std::span<const std::uint8_t> bytes,
     return true;
 }
 
-// 0 when every byte was read, -1 when the file ended first, else the errno.
-int readAll(int fd, std::uint64_t offset, std::span<std::uint8_t> into) {
-    while (!into.empty()) {
-        const ssize_t got = ::pread(fd, into.data(), into.size(), static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            return errno;
-        }
-        if (got == 0) {
-            return -1;
-        }
-        const auto count = static_cast<std::size_t>(got);
-        into = into.subspan(count);
-        offset += count;
-    }
-    return 0;
-}
-
 // Gives the unnamed file `fd` the name `path`. Through /proc, which any
 // user may do; where /proc is not mounted, AT_EMPTY_PATH, which needs
 // CAP_DAC_READ_SEARCH. 0, or -1 with errno set.
@@ -206,179 +101,57 @@ int linkUnnamed(int fd, const std::string& path) {
     return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
 }
 
+// The file's inode flags (chattr), or 0 where it can't be opened or the
+// file system has none.
+int inodeFlags(const std::string& path, bool folder) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC |
+                                                     (folder ? O_DIRECTORY : O_NOFOLLOW)));
+    int flags = 0;
+    if (!fd.valid() || ::ioctl(fd.get(), FS_IOC_GETFLAGS, &flags) != 0) {
+        return 0;
+    }
+    return flags;
+}
+
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// Errors of a file system that can't hold a mode, owner or attribute at all
+// (FAT, FUSE without them) or won't let this user set it.
+bool cannotHold(int code) {
+    return code == ENOSYS || code == EOPNOTSUPP || code == ENOTSUP || code == EPERM;
+}
+
+FileError ownerNotKept(int code) {
+    return ownError(FileError::Step::Create,
+                    std::string("its owner and group can't be kept (") + std::strerror(code) + ")");
+}
+
+// Whether this process may give a file of its own to `uid` and `gid`: root
+// may; anyone else only keeps their own user and one of their groups.
+bool mayGiveTo(uid_t uid, gid_t gid) {
+    if (::geteuid() == 0) {
+        return true;
+    }
+    if (uid != ::geteuid()) {
+        return false;
+    }
+    if (gid == ::getegid()) {
+        return true;
+    }
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) {
+        return false;
+    }
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int got = ::getgroups(count, groups.data());
+    return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
+
 bool hasNoWriteBit(const struct stat& info) {
     return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace
-
-std::string FileError::describe() const {
-    switch (step) {
-        case Step::Open:
-            return "cannot open: " + reason;
-        case Step::Read:
-            return "cannot read: " + reason;
-        case Step::Create:
-            return "cannot create: " + reason;
-        case Step::Write:
-            break;
-    }
-    return "write error: " + reason;
-}
-
-std::optional<FileIdentity> identityOf(const std::string& path) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return std::nullopt;
-    }
-    return FileIdentity{info.st_dev, info.st_ino};
-}
-
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-        reset();
-        fd_ = other.release();
-    }
-    return *this;
-}
-
-int FileDescriptor::release() {
-    return std::exchange(fd_, -1);
-}
-
-void FileDescriptor::reset() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-}
-
-bool FileDescriptor::close() {
-    if (fd_ < 0) {
-        return true;
-    }
-    return ::close(release()) == 0;
-}
-
-FileView::~FileView() {
-    release();
-}
-
-FileView::FileView(FileView&& other) noexcept
-    : bytes_(std::exchange(other.bytes_, {})),
-      mapping_(std::exchange(other.mapping_, nullptr)),
-      read_(std::move(other.read_)) {}
-
-FileView& FileView::operator=(FileView&& other) noexcept {
-    if (this != &other) {
-        release();
-        bytes_ = std::exchange(other.bytes_, {});
-        mapping_ = std::exchange(other.mapping_, nullptr);
-        read_ = std::move(other.read_);
-    }
-    return *this;
-}
-
-void FileView::release() {
-    if (mapping_ != nullptr) {
-        ::munmap(mapping_, bytes_.size());
-        mapping_ = nullptr;
-    }
-    read_.clear();
-    read_.shrink_to_fit();
-    bytes_ = {};
-}
-
-bool InputFile::open(const std::string& path, FileError& error) {
-    close();
-    path_ = path;
-    // O_NONBLOCK: opening a FIFO must not wait for a writer, nor a device
-    // for carrier; whatever it is, fstat then tells and it is refused.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd.valid()) {
-        error = errorOf(FileError::Step::Open, errno);
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0) {
-        error = errorOf(FileError::Step::Open, errno);
-        return false;
-    }
-    if (S_ISDIR(info.st_mode)) {
-        error = ownError(FileError::Step::Open, "it is a folder");
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = ownError(FileError::Step::Open, "not a regular file");
-        return false;
-    }
-    fd_ = std::move(fd);
-    size_ = static_cast<std::uint64_t>(info.st_size);
-    identity_ = FileIdentity{info.st_dev, info.st_ino};
-    return true;
-}
-
-bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const {
-    const int result = readAll(fd_.get(), offset, into);
-    if (result == 0) {
-        return true;
-    }
-    error = result < 0 ? endedEarly(path_) : errorOf(FileError::Step::Read, result);
-    error.file = path_;
-    return false;
-}
-
-bool InputFile::view(FileView& out, FileError& error) const {
-    out.release();
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) {
-        error = errorOf(FileError::Step::Read, errno);
-        error.file = path_;
-        return false;
-    }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    if (size == 0) {
-        return true;
-    }
-    if (size > SIZE_MAX) {
-        error = errorOf(FileError::Step::Read, EFBIG);
-        error.file = path_;
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
-    if (mapped != MAP_FAILED) {
-        out.mapping_ = mapped;
-        out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-        return true;
-    }
-    // Some file systems can't map; the bytes are read instead.
-    out.read_.resize(length);
-    if (!readAt(0, out.read_, error)) {
-        out.release();
-        return false;
-    }
-    out.bytes_ = out.read_;
-    return true;
-}
-
-bool InputFile::map(FileView& out) const {
-    out.release();
-    if (size_ == 0 || size_ > SIZE_MAX) {
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size_);
-    const bool populate = size_ <= kMappedResident;
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0),
-                          fd_.get(), 0);
-    if (mapped == MAP_FAILED) {
-        return false;
-    }
-    out.mapping_ = mapped;
-    out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-    out.resident_ = populate ? size_ : 0;
-    return true;
-}
 
 bool FileReplacement::check(const std::string& target, std::string& resolved,
                             std::optional<FileIdentity>& existing, FileError& error) {
@@ -430,6 +203,19 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
             error = errorOf(FileError::Step::Create, EACCES);
             return false;
         }
+        // An append-only or immutable file can't be renamed over.
+        if (const int flags = inodeFlags(path, false);
+            (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0) {
+            error = ownError(FileError::Step::Create, (flags & FS_APPEND_FL) != 0
+                                                          ? "the file is append-only"
+                                                          : "the file is immutable");
+            return false;
+        }
+        // Saved by another user, the file would become theirs.
+        if (!mayGiveTo(info.st_uid, info.st_gid)) {
+            error = ownerNotKept(EPERM);
+            return false;
+        }
         existing = FileIdentity{info.st_dev, info.st_ino};
         break;
     }
@@ -447,6 +233,11 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
     }
     if (::access(folder.c_str(), W_OK | X_OK) != 0) {
         error = errorOf(FileError::Step::Create, errno);
+        return false;
+    }
+    // There a temporary's name could be made but never taken away again.
+    if ((inodeFlags(folder, true) & FS_APPEND_FL) != 0) {
+        error = ownError(FileError::Step::Create, "the folder is append-only");
         return false;
     }
     resolved = std::move(path);
@@ -492,6 +283,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     }
     target_ = resolved;
     copyInKernel_ = true;
+    detail::ignoreFileSizeSignal();
     const std::string folder = folderOf(target_);
     // Unnamed: a kill at any moment leaves nothing. 0666 lets the umask or
     // the folder's default ACL decide, as for any new file. Only where it
@@ -500,7 +292,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
         FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
         if (fd.valid()) {
             fd_ = std::move(fd);
-            return true;
+            return giveOldOwner(error);
         }
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
             return fail(error, FileError::Step::Create, errno);
@@ -508,19 +300,38 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
-        FileDescriptor named(
-            ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+        const detail::SignalsHeld held;
+        FileDescriptor named(::open(
+            name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, old_ ? 0600 : 0666));
         if (named.valid()) {
             fd_ = std::move(named);
             temporaryName_ = std::move(name);
             cleanupSlot_ = registerTemporary(temporaryName_);
-            return true;
+            return giveOldOwner(error);
         }
         if (errno != EEXIST) {
             return fail(error, FileError::Step::Create, errno);
         }
     }
     return fail(error, FileError::Step::Create, EEXIST);
+}
+
+// Before a byte is written: a replacement that would belong to whoever
+// saved it, not to the old file's owner, is refused. Where the file system
+// can't change owners (FAT), the new file may already have the right ones.
+bool FileReplacement::giveOldOwner(FileError& error) {
+    if (!old_ || ::fchown(fd_.get(), old_->st_uid, old_->st_gid) == 0) {
+        return true;
+    }
+    const int code = errno;
+    struct stat now {};
+    if (cannotHold(code) && ::fstat(fd_.get(), &now) == 0 && now.st_uid == old_->st_uid &&
+        now.st_gid == old_->st_gid) {
+        return true;
+    }
+    error = ownerNotKept(code);
+    discard();
+    return false;
 }
 
 bool FileReplacement::writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes,
@@ -710,13 +521,7 @@ bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>
         }
         auto left = static_cast<std::size_t>(put);
         at += left;
-        mapping.resident_ += left;
-        if (mapping.mapping_ != nullptr && mapping.bytes_.size() > kMappedResident &&
-            mapping.resident_ > kMappedResident) {
-            // The file's pages stay cached; only this process lets them go.
-            ::madvise(mapping.mapping_, mapping.bytes_.size(), MADV_DONTNEED);
-            mapping.resident_ = 0;
-        }
+        mapping.passed(left);
         // Step over what was written: whole pieces, then part of one.
         while (next < total && left >= piece(next).size() - skipped) {
             left -= piece(next).size() - skipped;
@@ -797,32 +602,44 @@ ssize_t getAttribute(int fd, const std::string& path, const std::string& name, v
                    : ::getxattr(path.c_str(), name.c_str(), value, size);
 }
 
+bool hasAccessAcl(const std::string& path) {
+    return ::getxattr(path.c_str(), kAccessAcl, nullptr, 0) >= 0;
+}
+
 bool ignorableAttributeError(int code) {
-    return code == ENOTSUP || code == EOPNOTSUPP || code == EPERM || code == EACCES ||
-           code == ENODATA || code == ERANGE || code == EINVAL;
+    return code == ENOTSUP || code == EOPNOTSUPP || code == ENOSYS || code == EPERM ||
+           code == EACCES || code == ENODATA || code == ERANGE || code == EINVAL;
 }
 
 }  // namespace
 
 // The new file takes the old one's place in every way a user would notice:
-// owner and group first (a chown clears set-id bits and capabilities), then
-// the mode, then the extended attributes, ACLs included.
+// owner and group were given at creation (a chown clears set-id bits and
+// capabilities, and writes clear set-id bits), so now the mode, then the
+// extended attributes, ACLs included.
 bool FileReplacement::carryOverAttributes(FileError& error) {
+    // A new file keeps what the umask and the folder's default ACL gave it at
+    // its creation, as with cp.
     if (!old_) {
-        if (!temporaryName_.empty()) {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            if (::fchmod(fd_.get(), 0666 & ~mask) != 0) {
-                return fail(error, FileError::Step::Write, errno);
-            }
-        }
         return true;
     }
-    if (::fchown(fd_.get(), old_->st_uid, old_->st_gid) != 0 && errno != EPERM) {
+    // The owner and group were given at creation; a write leaves them. The
+    // ACL the folder passed on to the new file goes where the old file had
+    // none: otherwise it would widen the old file's permissions.
+    if (!hasAccessAcl(target_) && ::fremovexattr(fd_.get(), kAccessAcl) != 0 && errno != ENODATA &&
+        errno != ENOTSUP && errno != EOPNOTSUPP && errno != ENOSYS) {
         return fail(error, FileError::Step::Write, errno);
     }
-    if (::fchmod(fd_.get(), old_->st_mode & 07777) != 0) {
-        return fail(error, FileError::Step::Write, errno);
+    const mode_t mode = old_->st_mode & 07777;
+    if (::fchmod(fd_.get(), mode) != 0) {
+        // FAT's modes are fixed for the whole file system; what counts is
+        // that the new file shows no more than the old one did.
+        const int code = errno;
+        struct stat now {};
+        if (!cannotHold(code) || ::fstat(fd_.get(), &now) != 0 ||
+            (now.st_mode & 07777 & ~mode) != 0) {
+            return fail(error, FileError::Step::Write, code);
+        }
     }
     const FileDescriptor source(
         ::open(target_.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
@@ -892,6 +709,7 @@ bool FileReplacement::putInPlace(FileError& error) {
     const std::string folder = folderOf(target_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string name = inFolder(folder, randomName());
+        const detail::SignalsHeld held;
         if (linkUnnamed(fd_.get(), name) != 0) {
             if (errno == EEXIST) {
                 continue;
