@@ -583,7 +583,9 @@ def main():
     parser.add_argument("--readme", action="store_true", help="put the table into README.md")
     args = parser.parse_args()
 
-    work = args.work or args.build / "compare"
+    # Runs start in their own folders: every path handed to them is absolute.
+    args.build = args.build.resolve()
+    work = (args.work or args.build / "compare").resolve()
     zelvic = args.zelvic or built(args.build, "Zelvic", "collection-tool")
     driver = args.driver or built(args.build, "name-edit-driver", "bench")
     names_tool = args.names or built(args.build, "kestrin-names", "name-editor/cli")
