@@ -12,7 +12,9 @@ build_tree "$build" -DBUILD_TESTING=OFF
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 cp /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf "$work/"
-"$build/bin/kestrin-names" "$work/DejaVuSans.ttf" "Sample Family" "$work/DejaVuSans-renamed.ttf"
+"$build/bin/kestrin-names" set 1 "Sample Family" --dry-run "$work/DejaVuSans.ttf"
+"$build/bin/kestrin-names" set 1 "Sample Family" "$work/DejaVuSans.ttf"
+"$build/bin/kestrin-names" list --id 1-6 "$work/DejaVuSans.ttf"
 
 # Zelvic joins three DejaVu fonts into a collection and splits it again, each
 # step printing its report.

@@ -30,6 +30,7 @@ FTPEER = str(HERE / "ftpeer.py")
 AFDKO = Path("/usr/libexec/afdko")
 DEJAVU = Path("/usr/share/fonts/truetype/dejavu")
 NOTO_CJK = Path("/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc")
+NOTO_CORE = Path("/usr/share/fonts/truetype/noto")
 NEW_FAMILY = "Bench Family"
 
 NOTO = Path("/usr/share/fonts/truetype/noto")
@@ -64,11 +65,22 @@ TARGETS = {
     "make": 1.1,
     "split": 1.1,
     "rename": 1.25,
+    # Into an empty folder, so no save replaces a file and none syncs: the
+    # limit is cp of the fonts.
+    "folder": 1.5,
 }
+# Ours at least this many times faster than every peer.
+PEER_TARGETS = {"folder": 10}
 # Peak memory at most this plus the largest input font's table directory.
 MEMORY_BUDGET_KIB = 32 * 1024
 OPERATIONS = {"make": "make collection", "split": "split collection",
-              "rename": "rename family + save"}
+              "rename": "rename family + save", "folder": "rename family, folder"}
+# Which operations each corpus is measured with: every font of fonts-noto-core
+# only as a folder renamed with kestrin-names.
+CORPUS_OPERATIONS = {"small": ("make", "split", "rename"),
+                     "medium": ("make", "split", "rename", "folder"),
+                     "large": ("make", "split", "rename"),
+                     "noto": ("folder",)}
 
 
 @dataclass
@@ -77,6 +89,7 @@ class Corpus:
     fonts: list  # paths, in collection order
     rename_font: Path
     collection: Path = None  # the split input every tool gets
+    operations: tuple = ("make", "split", "rename")
 
     @property
     def largest_directory(self):
@@ -108,7 +121,7 @@ class Result:
     error: str = None
 
 
-def tools_for(operation, zelvic, driver):
+def tools_for(operation, zelvic, driver, names=None):
     z = [zelvic] if zelvic else None
     if operation == "make":
         return [
@@ -128,6 +141,16 @@ def tools_for(operation, zelvic, driver):
             # The files a split must write: the member fonts, copied into the
             # run's folder (empty but for the collection, as for every tool).
             Tool("cp", "limit", lambda c, d: ["/bin/cp"] + [str(p) for p in c.fonts] + ["."],
+                 checked=False),
+        ]
+    if operation == "folder":
+        n = [names] if names else None
+        return [
+            Tool("kestrin-names", "ours", n and (lambda c, _: n + [
+                "rename-family", NEW_FAMILY, "-q", "-o", ".", str(c.fonts[0].parent)])),
+            Tool("fontTools", "peer", lambda c, _: [PYTHON, FTPEER, "rename-folder", NEW_FAMILY, "."]
+                 + [str(p) for p in c.fonts]),
+            Tool("cp", "limit", lambda c, _: ["/bin/cp"] + [str(p) for p in c.fonts] + ["."],
                  checked=False),
         ]
     d = [driver] if driver else None
@@ -199,11 +222,15 @@ def prepare_corpora(work, names):
         elif name == "five":
             fonts = fresh_copy(FIVE, base / name)
             rename = base / name / "DejaVuSans-Bold.ttf"
+        elif name == "noto":
+            fonts = fresh_copy(sorted(NOTO_CORE.glob("*.ttf")), base / name)
+            rename = fonts[0]
         else:
             fonts = split_noto(base / name)
             rename = fonts[0]
-        corpus = Corpus(name, fonts, rename, base / f"{name}.ttc")
-        sfnt.write_collection(corpus.collection, [sfnt.raw_tables(p) for p in fonts])
+        corpus = Corpus(name, fonts, rename, base / f"{name}.ttc", CORPUS_OPERATIONS[name])
+        if "make" in corpus.operations or "split" in corpus.operations:
+            sfnt.write_collection(corpus.collection, [sfnt.raw_tables(p) for p in fonts])
         corpora.append(corpus)
     return corpora
 
@@ -285,6 +312,9 @@ def check(tool, corpus, operation, folder, inputs):
     try:
         if operation == "rename":
             return sfnt.check_rename(corpus.rename_font, folder / "out.ttf", NEW_FAMILY)
+        if operation == "folder":
+            return [f"{p.name}: {finding}" for p in corpus.fonts
+                    for finding in sfnt.check_family_rename(p, folder / p.name, NEW_FAMILY)]
         if operation == "make":
             return sfnt.check_fonts(inputs, sfnt.all_fonts(folder / "coll.ttc"))
         # A single font must sum to 0xB1B0AFBA, which a collection can't hold
@@ -356,7 +386,7 @@ def mib(kib):
 def ratio_rows(corpora, table):
     rows = []
     for corpus in corpora:
-        for operation in OPERATIONS:
+        for operation in corpus.operations:
             results, tools = table[corpus.name][operation]
             ours = next(t for t in tools if t.role == "ours")
             mine = median(results[ours.name])
@@ -386,6 +416,10 @@ def ratio_rows(corpora, table):
                 missed = []
                 if to_limit is None or to_limit > want_limit:
                     missed.append(f">{want_limit}x {limit.name}")
+                for peer in peers:
+                    theirs = median(results[peer.name])
+                    if operation in PEER_TARGETS and (not theirs or theirs / mine < PEER_TARGETS[operation]):
+                        missed.append(f"<{PEER_TARGETS[operation]}x faster than {peer.name}")
                 if not my_peak or my_peak > budget:
                     missed.append(f"memory >{mib(budget)} MiB")
                 if results[ours.name].findings:
@@ -404,7 +438,7 @@ def ratio_rows(corpora, table):
 def detail_rows(corpora, table):
     rows = []
     for corpus in corpora:
-        for operation in OPERATIONS:
+        for operation in corpus.operations:
             results, tools = table[corpus.name][operation]
             for tool in tools:
                 result = results[tool.name]
@@ -462,7 +496,8 @@ def machine():
 
 def size_rows(corpora, table):
     rows = []
-    for corpus in corpora:
+    tools = []
+    for corpus in (c for c in corpora if "make" in c.operations):
         results, tools = table[corpus.name]["make"]
         cells = []
         for tool in tools:
@@ -481,7 +516,7 @@ def report(corpora, table, runs, seconds, floor, load):
                     for c in corpora]
     findings, summary = [], {}
     for corpus in corpora:
-        for operation in OPERATIONS:
+        for operation in corpus.operations:
             results, tools = table[corpus.name][operation]
             for tool in tools:
                 for finding in results[tool.name].findings:
@@ -503,7 +538,9 @@ def report(corpora, table, runs, seconds, floor, load):
         "Ratios (medians; peer columns: the peer's time over ours, so 30x means ours is 30 times "
         "faster; limit column: our time over the limit's, the target being at most "
         f"{TARGETS['make']}x cat for make, {TARGETS['split']}x cp for split and "
-        f"{TARGETS['rename']}x dd fsync for the name edit; memory: our peak RSS vs the lowest "
+        f"{TARGETS['rename']}x dd fsync for the name edit, {TARGETS['folder']}x cp for "
+        f"kestrin-names renaming a folder's family into an empty folder (and at least "
+        f"{PEER_TARGETS['folder']}x faster than fontTools); memory: our peak RSS vs the lowest "
         f"peer's, MiB, the target being at most {MEMORY_BUDGET_KIB // 1024} MiB plus the largest "
         "font's table directory):",
         "",
@@ -563,18 +600,25 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", type=Path, default=REPO / "build" / "bench")
     parser.add_argument("--work", type=Path, help="corpora and outputs (default: BUILD/compare)")
-    parser.add_argument("--corpora", default="small,medium,large,mixed,five")
+    parser.add_argument("--corpora", default="small,medium,large,mixed,five,noto")
     parser.add_argument("--runs", type=int, help="timed runs per tool for every corpus")
+    parser.add_argument("--operations", default=",".join(OPERATIONS),
+                        help=f"which of {', '.join(OPERATIONS)} to measure, where a corpus has them")
     parser.add_argument("--out", type=Path, default=REPO / "bench" / "results" / "latest.md")
     parser.add_argument("--zelvic", help="Zelvic to measure (default: the build's)")
     parser.add_argument("--driver", help="name-edit-driver to measure (default: the build's)")
+    parser.add_argument("--names", help="kestrin-names to measure (default: the build's)")
     parser.add_argument("--readme", action="store_true", help="put the table into README.md")
     args = parser.parse_args()
 
-    work = args.work or args.build / "compare"
+    # Runs start in their own folders: every path handed to them is absolute.
+    args.build = args.build.resolve()
+    work = (args.work or args.build / "compare").resolve()
     zelvic = args.zelvic or built(args.build, "Zelvic", "collection-tool")
     driver = args.driver or built(args.build, "name-edit-driver", "bench")
-    for name, path in (("Zelvic", zelvic), ("name-edit-driver", driver)):
+    names_tool = args.names or built(args.build, "kestrin-names", "name-editor/cli")
+    for name, path in (("Zelvic", zelvic), ("name-edit-driver", driver),
+                       ("kestrin-names", names_tool)):
         if not path:
             print(f"note: {name} is not built; its rows stay empty", file=sys.stderr)
 
@@ -582,16 +626,19 @@ def main():
     names = [n for n in args.corpora.split(",") if n]
     print("preparing corpora ...", flush=True)
     corpora = prepare_corpora(work, names)
+    wanted = set(args.operations.split(","))
+    for corpus in corpora:
+        corpus.operations = tuple(o for o in corpus.operations if o in wanted)
     # The large corpus costs the peers seconds a run; nine runs keep the whole
     # comparison within a few minutes on two cores.
-    runs = {c.name: args.runs or {"large": 9}.get(c.name, 21) for c in corpora}
+    runs = {c.name: args.runs or {"large": 9, "noto": 5}.get(c.name, 21) for c in corpora}
     floor = python_floor(max(runs.values()), work)
     table = {}
     for corpus in corpora:
         table[corpus.name] = {}
-        for operation in OPERATIONS:
+        for operation in corpus.operations:
             print(f"{corpus.name}: {OPERATIONS[operation]} ", end="", flush=True)
-            tools = tools_for(operation, zelvic, driver)
+            tools = tools_for(operation, zelvic, driver, names_tool)
             results = measure(corpus, operation, tools, runs[corpus.name], work)
             table[corpus.name][operation] = (results, tools)
             print()

@@ -172,3 +172,33 @@ def check_rename(source, out, name):
     if {key(r) for r in old if r.nameID == 1} != {key(r) for r in families}:
         findings.append("family-name records added or dropped")
     return findings
+
+
+def check_family_rename(source, out, name):
+    """Every table but 'name' unchanged ('head' but for checkSumAdjustment);
+    the source's family gone from the names that held it, the new family in
+    its family records; every name record outside the renamed IDs keeps its
+    bytes."""
+    before, after = raw_tables(source), raw_tables(out)
+    for tables in (before, after):
+        if len(tables.get("head", b"")) >= 12:
+            tables["head"] = tables["head"][:8] + bytes(4) + tables["head"][12:]
+    findings = compare_tables(before, after, skip=("name",))
+    try:
+        old = TTFont(source, lazy=True)["name"]
+        new = TTFont(out, lazy=True)["name"]
+    except Exception as error:
+        return findings + [f"fontTools cannot read its name table ({error})"]
+    family = next((r.toUnicode() for i in (16, 1) for r in old.names if r.nameID == i), "")
+    renamed = (1, 3, 4, 6, 16, 18, 20, 21, 25)
+    for record in new.names:
+        if record.nameID in (1, 3, 4, 16, 18, 21) and family and family in record.toUnicode():
+            findings.append(f"name {record.nameID} still reads {record.toUnicode()!r}")
+    if not any(name in r.toUnicode() for r in new.names if r.nameID in (1, 16)):
+        findings.append("no family record holds the new family")
+    key = lambda r: (r.platformID, r.platEncID, r.langID, r.nameID)
+    kept = {key(r): r.string for r in old.names if r.nameID not in renamed}
+    now = {key(r): r.string for r in new.names if r.nameID not in renamed}
+    if kept != now:
+        findings.append("name records outside the family's changed")
+    return findings

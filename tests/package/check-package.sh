@@ -27,7 +27,7 @@ echo "== $deb"
 # The programs by their own names; each has a manual page, answers --version
 # with its name and the package's version, and, where its name has capitals,
 # is also reached in lower case (command and page) through links.
-programs=(Kestrin Zelvic AllZelvic)
+programs=(Kestrin Zelvic AllZelvic kestrin-names)
 lower() { tr '[:upper:]' '[:lower:]' <<<"$1"; }
 
 # What the package holds: the programs and their links and nothing else in
@@ -38,7 +38,8 @@ dpkg-deb -x "$deb" "$work/root"
 metainfo=/usr/share/metainfo/invalid.font_name_tools.kestrin.metainfo.xml
 expected=(/usr/share/applications/kestrin.desktop "$metainfo"
     /usr/share/icons/hicolor/scalable/apps/kestrin.svg
-    "/usr/share/doc/$name/copyright" "/usr/share/doc/$name/changelog.gz")
+    "/usr/share/doc/$name/copyright" "/usr/share/doc/$name/changelog.gz"
+    /usr/share/bash-completion/completions/{kestrin-names,Zelvic,zelvic})
 for size in 16 32 48 64 128 256; do
     expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/kestrin.png")
 done
@@ -146,6 +147,8 @@ for program in "${programs[@]}"; do
 done
 run 0 /usr/bin/AllZelvic --help
 [[ "$out" == *"usage:"*"AllZelvic"* ]] || fail "AllZelvic --help prints '$out'"
+run 0 /usr/bin/kestrin-names --help
+[[ "$out" == "usage: kestrin-names"* ]] || fail "kestrin-names --help prints '$out'"
 
 # AllZelvic finds the Zelvic installed beside it, also when started by its link.
 mkdir "$work/fonts"
