@@ -10,6 +10,7 @@
 #include "ByteOrder.h"
 #include "Checksum.h"
 #include "FontStore.h"
+#include "SaveFailures.h"
 #include "SavePlan.h"
 #include "SfntReader.h"
 
@@ -33,22 +34,6 @@ std::string fontNumber(std::size_t index) {
 LoadError invalid(std::string& reason, std::string problem) {
     reason = std::move(problem);
     return LoadError::Invalid;
-}
-
-SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
-    reason = error.reason;
-    return error.step == filecore::FileError::Step::Write ? SaveError::WriteError
-                                                          : SaveError::CannotOpen;
-}
-
-// A failure while copying from the file read: it ended early (cut since it
-// was checked) or could not be read.
-SaveError fromSourceError(const filecore::FileError& error, std::string& reason) {
-    if (error.step != filecore::FileError::Step::Read) {
-        return fromFileError(error, reason);
-    }
-    reason = error.reason;
-    return SaveError::SourceChanged;
 }
 
 // What a chooser shows of a record: Windows English first, then any Windows

@@ -17,6 +17,7 @@
 #include "ByteOrder.h"
 #include "Checksum.h"
 #include "Files.h"
+#include "SaveFailures.h"
 #include "SavePlan.h"
 #include "SfntReader.h"
 
@@ -53,22 +54,6 @@ void putOffsetTable(std::span<std::uint8_t> out, const TableDirectory& directory
     filecore::storeU16(out, 6, directory.searchRange);
     filecore::storeU16(out, 8, directory.entrySelector);
     filecore::storeU16(out, 10, directory.rangeShift);
-}
-
-SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
-    reason = error.reason;
-    return error.step == filecore::FileError::Step::Write ? SaveError::WriteError
-                                                          : SaveError::CannotOpen;
-}
-
-// A failure while copying from the font read: the file ended early (cut
-// since it was checked) or could not be read.
-SaveError fromSourceError(const filecore::FileError& error, std::string& reason) {
-    if (error.step != filecore::FileError::Step::Read) {
-        return fromFileError(error, reason);
-    }
-    reason = error.reason;
-    return SaveError::SourceChanged;
 }
 
 }  // namespace

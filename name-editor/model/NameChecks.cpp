@@ -72,7 +72,7 @@ std::vector<char32_t> codePointsOf(std::string_view text) {
                              : lead >= 0xE0 ? 3
                              : lead >= 0xC0 ? 2
                                             : 0;
-        char32_t value = length == 1 ? lead : lead & (0x3F >> length);
+        char32_t value = length == 1 ? char32_t{lead} : char32_t{lead} & (char32_t{0x3F} >> length);
         bool valid = length != 0 && i + length <= text.size();
         for (std::size_t k = 1; valid && k < length; ++k) {
             const auto next = static_cast<unsigned char>(text[i + k]);

@@ -96,7 +96,10 @@ std::string noticeFor(const std::string& path) {
             links == 2
                 ? QT_TRANSLATE_NOOP("Resources", "1 other hard link keeps the old font on save.")
                 : QT_TRANSLATE_NOOP("Resources", "%1 other hard links keep the old font on save.");
-        notice += (notice.empty() ? "" : "\n") + AfxTranslate(text, {std::to_string(links - 1)});
+        if (!notice.empty()) {
+            notice += '\n';
+        }
+        notice += AfxTranslate(text, {std::to_string(links - 1)});
     }
     return notice;
 }
