@@ -80,6 +80,8 @@ OPERATIONS = {"make": "make collection", "split": "split collection",
 CORPUS_OPERATIONS = {"small": ("make", "split", "rename"),
                      "medium": ("make", "split", "rename", "folder"),
                      "large": ("make", "split", "rename"),
+                     "mixed": ("make", "split", "rename"),
+                     "five": ("make", "split", "rename"),
                      "noto": ("folder",)}
 
 
