@@ -12,7 +12,7 @@
 
 namespace {
 
-// The rules and their sources: the OpenType specification's 'name' table
+// The rules and their sources: the OpenType 'name' table chapter
 // (PostScript name length and characters, 31-character family names for
 // Windows' menus, the four style-linked subfamilies, "Version X.Y") and
 // fontbakery's name checks (one PostScript name, full name led by the family,

@@ -1,5 +1,5 @@
-// The name table checked as font validators check it (the OpenType
-// specification's rules for the name table and fontbakery's name checks):
+// The name table checked as font validators check it (the rules of the
+// OpenType 'name' table chapter and fontbakery's name checks):
 // each rule says in plain words what a name should be, with a short id that
 // stays the same from release to release, for scripts and the command line.
 // Only text an encoding can't hold stops a save; the rest are warnings.

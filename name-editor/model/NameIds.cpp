@@ -7,7 +7,7 @@
 
 namespace {
 
-// The standard names, after the OpenType specification's table of name IDs.
+// The standard names, after the OpenType 'name' table chapter's list of name IDs.
 constexpr std::array<const char*, 26> kStandardNames = {
     "Copyright",
     "Family",
