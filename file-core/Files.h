@@ -2,8 +2,7 @@
 //
 // Inputs: opening never blocks (a FIFO or a device is refused at once, as
 // is anything but a regular file), the file's size and identity are known
-// from the start, and its bytes can be had as a read-only view (mapped, or
-// read where mapping is not possible) that holds no descriptor.
+// from the start, and its bytes are read at checked offsets.
 //
 // Outputs: a FileReplacement writes the new content where nobody sees it (an
 // unnamed O_TMPFILE in the target's folder, else a temporary with a short
@@ -119,35 +118,6 @@ class FileDescriptor {
     int fd_ = -1;
 };
 
-// A read-only view of a whole file: mapped, or read into memory where the
-// file can't be mapped. Holds no descriptor.
-class FileView {
-  public:
-    FileView() = default;
-    ~FileView();
-    FileView(FileView&& other) noexcept;
-    FileView& operator=(FileView&& other) noexcept;
-    FileView(const FileView&) = delete;
-    FileView& operator=(const FileView&) = delete;
-
-    std::span<const std::uint8_t> bytes() const { return bytes_; }
-
-    // `count` more of the mapped bytes were written out. Past a limit the
-    // mapping's pages are let go again, so that writing a large file from it
-    // doesn't hold the whole file resident.
-    void passed(std::uint64_t count);
-
-  private:
-    friend class InputFile;
-    void release();
-
-    std::span<const std::uint8_t> bytes_;
-    void* mapping_ = nullptr;  // from mmap, or null when the bytes were read
-    std::vector<std::uint8_t> read_;
-    // Mapped bytes brought in since the mapping's pages were last let go.
-    std::uint64_t resident_ = 0;
-};
-
 // One regular file opened for reading.
 class InputFile {
   public:
@@ -166,14 +136,6 @@ class InputFile {
     // Reads exactly into.size() bytes at `offset`; a file that ends first
     // (also one cut short since it was opened) is a Read error.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
-    // The whole file as it is now; the view stays valid after close().
-    bool view(FileView& out, FileError& error) const;
-    // The file's first size() bytes mapped (page tables filled up front for
-    // a small file), or false (out left empty) where the file can't be
-    // mapped; never read into memory. The bytes are only for
-    // FileReplacement::appendMapped(): a file cut short since the open makes
-    // touching them raise SIGBUS.
-    bool map(FileView& out) const;
 
   private:
     FileDescriptor fd_;
@@ -212,13 +174,6 @@ class FileReplacement {
     // kernel where the file systems allow it.
     bool appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                     FileError& error);
-    // Appends `pieces` in order straight from where they lie, ranges of
-    // `mapping` (from InputFile::map() of `input`) included, with gathered
-    // writes that never touch the bytes in user space: a range the input no
-    // longer holds fails the kernel's copy (EFAULT), reported as `input`
-    // ending early. The mapping's pages are let go as its bytes pass.
-    bool appendMapped(std::span<const std::span<const std::uint8_t>> pieces, FileView& mapping,
-                      const InputFile& input, FileError& error);
     // Overwrites bytes already written (a directory filled in at the end).
     bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     // Reads back bytes already written, to compare a table in place.

@@ -1,7 +1,6 @@
 // Opening inputs: a regular file, never waited for, read exactly or viewed
 // whole. Also the helpers on names and reads the other parts share.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,14 +12,7 @@
 
 namespace filecore {
 
-namespace {
-
-// Mapped inputs up to this size are mapped whole up front and kept; past
-// it a mapping's pages are let go each time this much was written from it,
-// to bound memory (refaulting them costs more than writing them).
-constexpr std::uint64_t kMappedResident = std::uint64_t{24} * 1024 * 1024;
-
-}  // namespace
+namespace {}  // namespace
 
 using detail::endedEarly;
 using detail::errorOf;
@@ -115,46 +107,6 @@ bool FileDescriptor::close() {
     return ::close(release()) == 0;
 }
 
-FileView::~FileView() {
-    release();
-}
-
-FileView::FileView(FileView&& other) noexcept
-    : bytes_(std::exchange(other.bytes_, {})),
-      mapping_(std::exchange(other.mapping_, nullptr)),
-      read_(std::move(other.read_)),
-      resident_(std::exchange(other.resident_, 0)) {}
-
-FileView& FileView::operator=(FileView&& other) noexcept {
-    if (this != &other) {
-        release();
-        bytes_ = std::exchange(other.bytes_, {});
-        mapping_ = std::exchange(other.mapping_, nullptr);
-        read_ = std::move(other.read_);
-        resident_ = std::exchange(other.resident_, 0);
-    }
-    return *this;
-}
-
-void FileView::release() {
-    if (mapping_ != nullptr) {
-        ::munmap(mapping_, bytes_.size());
-        mapping_ = nullptr;
-    }
-    read_.clear();
-    read_.shrink_to_fit();
-    bytes_ = {};
-}
-
-void FileView::passed(std::uint64_t count) {
-    resident_ += count;
-    if (mapping_ != nullptr && bytes_.size() > kMappedResident && resident_ > kMappedResident) {
-        // The file's pages stay cached; only this process lets them go.
-        ::madvise(mapping_, bytes_.size(), MADV_DONTNEED);
-        resident_ = 0;
-    }
-}
-
 bool InputFile::open(const std::string& path, FileError& error) {
     close();
     path_ = path;
@@ -192,58 +144,6 @@ bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileE
     error = result < 0 ? endedEarly(path_) : errorOf(FileError::Step::Read, result);
     error.file = path_;
     return false;
-}
-
-bool InputFile::view(FileView& out, FileError& error) const {
-    out.release();
-    struct stat info {};
-    if (::fstat(fd_.get(), &info) != 0) {
-        error = errorOf(FileError::Step::Read, errno);
-        error.file = path_;
-        return false;
-    }
-    const auto size = static_cast<std::uint64_t>(info.st_size);
-    if (size == 0) {
-        return true;
-    }
-    if (size > SIZE_MAX) {
-        error = errorOf(FileError::Step::Read, EFBIG);
-        error.file = path_;
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size);
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
-    if (mapped != MAP_FAILED) {
-        out.mapping_ = mapped;
-        out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-        return true;
-    }
-    // Some file systems can't map; the bytes are read instead.
-    out.read_.resize(length);
-    if (!readAt(0, out.read_, error)) {
-        out.release();
-        return false;
-    }
-    out.bytes_ = out.read_;
-    return true;
-}
-
-bool InputFile::map(FileView& out) const {
-    out.release();
-    if (size_ == 0 || size_ > SIZE_MAX) {
-        return false;
-    }
-    const auto length = static_cast<std::size_t>(size_);
-    const bool populate = size_ <= kMappedResident;
-    void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | (populate ? MAP_POPULATE : 0),
-                          fd_.get(), 0);
-    if (mapped == MAP_FAILED) {
-        return false;
-    }
-    out.mapping_ = mapped;
-    out.bytes_ = {static_cast<const std::uint8_t*>(mapped), length};
-    out.resident_ = populate ? size_ : 0;
-    return true;
 }
 
 }  // namespace filecore

@@ -4,7 +4,6 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
-#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -41,8 +40,6 @@ constexpr std::uint64_t kCopyChunk = std::uint64_t{1} << 30;
 constexpr std::size_t kFallbackChunk = std::size_t{256} * 1024;
 // Ranges up to this size are read among the gathered appends.
 constexpr std::uint64_t kSmallCopy = std::uint64_t{16} * 1024;
-// Bytes per gathered write from a mapping.
-constexpr std::size_t kMappedBatch = std::size_t{4} * 1024 * 1024;
 
 // A short name no other run picks: the target's own name may already use
 // every byte a name may have, so the temporary can't be built from it.
@@ -472,67 +469,6 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
         length -= count;
     }
     return length == 0 || copyFrom(input, offset, length, error);
-}
-
-bool FileReplacement::appendMapped(std::span<const std::span<const std::uint8_t>> pieces,
-                                   FileView& mapping, const InputFile& input, FileError& error) {
-    if (!fd_.valid()) {
-        error = errorOf(FileError::Step::Write, EBADF);
-        return false;
-    }
-    // The gathered appends go first, in the same calls.
-    const std::size_t total = pieces.size() + 1;
-    const auto piece = [&](std::size_t k) -> std::span<const std::uint8_t> {
-        return k == 0 ? std::span<const std::uint8_t>(pending_) : pieces[k - 1];
-    };
-    std::uint64_t at = size_ - pending_.size();
-    std::array<iovec, 256> batch{};
-    std::size_t next = 0;     // the first piece not wholly written
-    std::size_t skipped = 0;  // bytes of piece(next) already written
-    while (next < total) {
-        std::size_t count = 0;
-        std::size_t budget = kMappedBatch;
-        for (std::size_t k = next; k < total && count < batch.size() && budget > 0; ++k) {
-            const std::size_t from = k == next ? skipped : 0;
-            const std::size_t length = std::min(piece(k).size() - from, budget);
-            if (length == 0) {
-                continue;
-            }
-            // iovec wants a mutable pointer; the kernel only reads from it.
-            batch[count++] = {const_cast<std::uint8_t*>(piece(k).data() + from), length};
-            budget -= length;
-        }
-        if (count == 0) {
-            break;
-        }
-        const ssize_t put =
-            ::pwritev(fd_.get(), batch.data(), static_cast<int>(count), static_cast<off_t>(at));
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put < 0 && errno == EFAULT) {
-            // The mapped input ended before the range it was checked to hold.
-            error = endedEarly(input.path());
-            discard();
-            return false;
-        }
-        if (put <= 0) {
-            return fail(error, FileError::Step::Write, put < 0 ? errno : ENOSPC);
-        }
-        auto left = static_cast<std::size_t>(put);
-        at += left;
-        mapping.passed(left);
-        // Step over what was written: whole pieces, then part of one.
-        while (next < total && left >= piece(next).size() - skipped) {
-            left -= piece(next).size() - skipped;
-            skipped = 0;
-            ++next;
-        }
-        skipped += left;
-    }
-    pending_.clear();
-    size_ = at;
-    return true;
 }
 
 bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes,

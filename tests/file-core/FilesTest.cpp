@@ -76,11 +76,6 @@ TEST(InputFile, ReadsExactlyAndViewsOutliveTheDescriptor) {
     EXPECT_FALSE(input.readAt(7, four, error));
     EXPECT_EQ(error.describe(), "cannot read: the file ended early");
     EXPECT_EQ(error.file, path);
-
-    filecore::FileView view;
-    ASSERT_TRUE(input.view(view, error));
-    input.close();
-    EXPECT_EQ(Bytes(view.bytes().begin(), view.bytes().end()), bytesOf("0123456789"));
 }
 
 // Where case counts, names that differ in it are two files; a link and its
@@ -195,50 +190,6 @@ TEST(FileReplacement, WritesAppendsCopiesAndPatchesButOnlyCommitShowsThem) {
     EXPECT_EQ(error.file, input.path());
     EXPECT_FALSE(out.commit(error));
     EXPECT_EQ(readFileBytes(target), bytesOf("old"));
-    EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.bin", "out.bin"}));
-}
-
-// Written from a mapping after gathered appends, in order; an input cut short
-// under the mapping fails as ended early, with no SIGBUS.
-TEST(FileReplacement, WritesFromAMappingAndSurvivesItsFileShrinking) {
-    TempDir dir;
-    const auto target = (dir / "out.bin").string();
-    const auto source = (dir / "in.bin").string();
-    Bytes content(3 * 4096);
-    for (std::size_t k = 0; k < content.size(); ++k) {
-        content[k] = static_cast<std::uint8_t>(k % 251);
-    }
-    writeFileBytes(source, content);
-    InputFile input;
-    FileError error;
-    ASSERT_TRUE(input.open(source, error));
-    filecore::FileView mapped;
-    ASSERT_TRUE(input.map(mapped));
-    const auto bytes = mapped.bytes();
-    const Bytes zeros(2);
-    {
-        FileReplacement out;
-        ASSERT_TRUE(out.create(target, error));
-        ASSERT_TRUE(out.append(bytesOf("head"), error));
-        const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4095, 5000), zeros,
-                                                                bytes.first(1)};
-        ASSERT_TRUE(out.appendMapped(pieces, mapped, input, error));
-        EXPECT_EQ(out.size(), 4u + 5000u + 2u + 1u);
-        ASSERT_TRUE(out.commit(error));
-    }
-    Bytes expected = bytesOf("head");
-    expected.insert(expected.end(), content.begin() + 4095, content.begin() + 4095 + 5000);
-    expected.insert(expected.end(), {0, 0, content[0]});
-    EXPECT_EQ(readFileBytes(target), expected);
-
-    ASSERT_EQ(::truncate(source.c_str(), 100), 0);
-    FileReplacement out;
-    ASSERT_TRUE(out.create(target, error));
-    const std::vector<std::span<const std::uint8_t>> pieces{bytes.subspan(4096, 8192)};
-    EXPECT_FALSE(out.appendMapped(pieces, mapped, input, error));
-    EXPECT_EQ(error.step, FileError::Step::Read);
-    EXPECT_EQ(error.file, input.path());
-    EXPECT_EQ(readFileBytes(target), expected);
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.bin", "out.bin"}));
 }
 
