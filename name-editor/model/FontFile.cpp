@@ -9,8 +9,8 @@
 
 #include "ByteOrder.h"
 #include "Checksum.h"
+#include "FileFailures.h"
 #include "FontStore.h"
-#include "SaveFailures.h"
 #include "SavePlan.h"
 #include "SfntReader.h"
 
@@ -132,17 +132,6 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
         (void)member.names.write(asLoaded[i]);
     }
     return LoadError::None;
-}
-
-// The reader's problem as the sentence shown below the message.
-LoadError fromSfntError(const filecore::SfntError& problem, std::string& reason) {
-    if (problem.kind == filecore::SfntError::Kind::File) {
-        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
-                                             : problem.file.reason;
-        return LoadError::CannotOpen;
-    }
-    reason = filecore::sentenceOf(problem.problem);
-    return LoadError::Invalid;
 }
 
 LoadError readSingleFont(const filecore::InputFile& input, FontFile& loaded,

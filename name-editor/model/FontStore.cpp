@@ -16,8 +16,8 @@
 
 #include "ByteOrder.h"
 #include "Checksum.h"
+#include "FileFailures.h"
 #include "Files.h"
-#include "SaveFailures.h"
 #include "SavePlan.h"
 #include "SfntReader.h"
 
@@ -120,11 +120,8 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
     filecore::SfntError problem;
     LoadError result = readDirectory.read(input, nameTable, problem);
     input.close();
-    if (result == LoadError::CannotOpen) {
-        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
-                                             : problem.file.reason;
-    } else if (result == LoadError::Invalid) {
-        reason = filecore::sentenceOf(problem.problem);
+    if (result == LoadError::CannotOpen || result == LoadError::Invalid) {
+        result = fromSfntError(problem, reason);
     }
     if (result == LoadError::None && readDirectory.find("name") != nullptr) {
         result = readNames.read(nameTable);

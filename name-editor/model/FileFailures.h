@@ -1,4 +1,4 @@
-// How a failure of the file core during a save becomes the model's SaveError,
+// How failures of the file core become the model's LoadError and SaveError,
 // the same for a single font and a collection.
 #pragma once
 
@@ -6,6 +6,18 @@
 
 #include "Files.h"
 #include "FontErrors.h"
+#include "SfntReader.h"
+
+// The reader's problem as the sentence shown below the message.
+inline LoadError fromSfntError(const filecore::SfntError& problem, std::string& reason) {
+    if (problem.kind == filecore::SfntError::Kind::File) {
+        reason = problem.file.reason.empty() ? filecore::sentenceOf(problem.problem)
+                                             : problem.file.reason;
+        return LoadError::CannotOpen;
+    }
+    reason = filecore::sentenceOf(problem.problem);
+    return LoadError::Invalid;
+}
 
 inline SaveError fromFileError(const filecore::FileError& error, std::string& reason) {
     reason = error.reason;
