@@ -4,7 +4,9 @@
 // of every font byte for byte where the directory says, summing to the
 // checksum the directory gives ('head' counted with checkSumAdjustment as
 // zero); the other fonts keep their names' bytes. In a single font 'head' may
-// differ in checkSumAdjustment only.
+// differ in checkSumAdjustment only. A saved collection must split with
+// Zelvic, each font carrying its member's tables byte for byte (but for the
+// edited 'name' and each font's checkSumAdjustment).
 #include <cstdint>
 #include <span>
 #include <string>
@@ -13,6 +15,7 @@
 #include "Checksum.h"
 #include "FontFile.h"
 #include "FuzzSupport.h"
+#include "ZelvicConsole.h"
 
 namespace {
 
@@ -29,6 +32,53 @@ std::span<const std::uint8_t> tableIn(std::span<const std::uint8_t> file,
 bool isAdjustment(const DirectoryEntry& entry, std::size_t at) {
     return entry.hasTag("head") && at >= filecore::kHeadChecksumAdjustmentOffset &&
            at < filecore::kHeadChecksumAdjustmentOffset + 4;
+}
+
+// Zelvic's break of the saved collection: every member comes out as a font
+// whose tables, in its directory's order, are the original member's.
+void checkSplit(const std::string& saved, const FontFile& original,
+                std::span<const std::uint8_t> originalBytes, std::size_t editedMember) {
+    const auto& scratch = fuzzsupport::scratch();
+    fuzzsupport::CapturedConsole console;
+    if (zelvic::breakCollection(saved, console.console()) != zelvic::kOk) {
+        fuzzsupport::fail("Zelvic refused to split a saved collection");
+    }
+    const std::string base = (scratch / "output").string();
+    for (std::size_t i = 0; i < original.count(); ++i) {
+        const std::string name = zelvic::outputFontName(base, static_cast<std::uint32_t>(i + 1));
+        const auto font = fuzzsupport::readFile(name);
+        const auto& tables = original.members[i].directory.tables;
+        if (font.size() < 12 || filecore::loadU16(font, 4) != tables.size()) {
+            fuzzsupport::fail("a split font has other tables than its member");
+        }
+        for (std::size_t j = 0; j < tables.size(); ++j) {
+            if (!filecore::rangeFits(font.size(), 12 + 16 * j, 16)) {
+                fuzzsupport::fail("a split font's directory is cut short");
+            }
+            const DirectoryEntry entry{filecore::Tag(filecore::loadU32(font, 12 + 16 * j)),
+                                       filecore::loadU32(font, 12 + 16 * j + 4),
+                                       filecore::loadU32(font, 12 + 16 * j + 8),
+                                       filecore::loadU32(font, 12 + 16 * j + 12)};
+            const DirectoryEntry& old = *tables[j];
+            if (entry.tag != old.tag || (old.hasTag("name") && i == editedMember)) {
+                if (entry.tag != old.tag) {
+                    fuzzsupport::fail("a split font's tables are not its member's");
+                }
+                continue;
+            }
+            const auto body = tableIn(font, entry);
+            const auto before = tableIn(originalBytes, old);
+            if (body.size() != before.size()) {
+                fuzzsupport::fail("a split font's table changed length");
+            }
+            for (std::size_t at = 0; at < body.size(); ++at) {
+                if (body[at] != before[at] && !isAdjustment(entry, at)) {
+                    fuzzsupport::fail("a split font's table differs from its member's");
+                }
+            }
+        }
+        std::filesystem::remove(name);
+    }
 }
 
 }  // namespace
@@ -111,6 +161,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
             }
         }
+    }
+    if (file.isCollection()) {
+        checkSplit(output, file, bytes, member);
     }
     const NameRecord* family = nullptr;
     for (const auto& record : reloaded.members[member].names.records) {
