@@ -7,6 +7,8 @@
 #   targets: load_save name_table collection_edit zelvic_make zelvic_break (default: all)
 # Findings land in build/fuzz/findings/<target>/; the growing corpus in
 # build/fuzz/corpus/<target>/. Any finding makes the script exit non-zero.
+# FUZZ_PARALLEL=1 runs the targets side by side at idle priority instead, so
+# that they take only what other work on the machine leaves.
 set -euo pipefail
 repo_root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$repo_root/build/fuzz"
@@ -21,21 +23,59 @@ cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
 [[ -d "$build/seeds" ]] || /usr/bin/python3 "$repo_root/fuzz/make-seeds.py" "$build/seeds"
 
-status=0
-for target in "${targets[@]}"; do
-    corpus="$build/corpus/$target"
-    findings="$build/findings/$target"
+# The fonts' targets also start from the hostile corpus and every kept finding.
+seeds_of() {
+    local target="$1"
+    echo "$build/seeds/$target"
+    [[ -d "$repo_root/fuzz/regressions/$target" ]] && echo "$repo_root/fuzz/regressions/$target"
+    [[ "$target" != name_table ]] && echo "$repo_root/tests/hostile/corpus"
+    return 0
+}
+
+run_target() {
+    local target="$1"
+    local corpus="$build/corpus/$target"
+    local findings="$build/findings/$target"
     mkdir -p "$corpus" "$findings"
-    echo "== $target: ${seconds}s"
     # A few hundred MB is far beyond anything a font of max_len bytes justifies,
     # so a larger allocation is a finding, not a limit of the machine.
-    if ! "$build/fuzz/${target}_fuzzer" "$corpus" "$build/seeds/$target" \
+    # shellcheck disable=SC2046
+    "$build/fuzz/${target}_fuzzer" "$corpus" $(seeds_of "$target") \
         -dict="$repo_root/fuzz/sfnt.dict" -max_total_time="$seconds" -max_len=65536 \
         -timeout=10 -rss_limit_mb=1024 -malloc_limit_mb=256 -print_final_stats=1 \
-        -artifact_prefix="$findings/" 2>"$build/$target.log"; then
-        status=1
-        echo "!! $target found something: see $build/$target.log and $findings/"
+        -artifact_prefix="$findings/" 2>"$build/$target.log"
+}
+
+report() {
+    local target="$1" result="$2"
+    if ((result != 0)); then
+        echo "!! $target found something: see $build/$target.log and $build/findings/$target/"
     fi
     grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' "$build/$target.log" || true
+}
+
+status=0
+if [[ "${FUZZ_PARALLEL:-0}" == 1 ]]; then
+    declare -A pids
+    for target in "${targets[@]}"; do
+        echo "== $target: ${seconds}s, in parallel at idle priority"
+        chrt --idle 0 bash -c "$(declare -f seeds_of run_target); build='$build' \
+            repo_root='$repo_root' seconds='$seconds' run_target '$target'" &
+        pids[$target]=$!
+    done
+    for target in "${targets[@]}"; do
+        result=0
+        wait "${pids[$target]}" || result=$?
+        ((result == 0)) || status=1
+        report "$target" "$result"
+    done
+    exit "$status"
+fi
+for target in "${targets[@]}"; do
+    echo "== $target: ${seconds}s"
+    result=0
+    run_target "$target" || result=$?
+    ((result == 0)) || status=1
+    report "$target" "$result"
 done
 exit "$status"

@@ -68,7 +68,6 @@ void readFvar(std::span<const std::uint8_t> fvar, NameIdUses& uses) {
     filecore::ByteReader axes(fvar, axesOffset);
     for (std::uint16_t i = 0; i < axisCount; ++i) {
         filecore::Tag tag;
-        std::span<const std::uint8_t> rest;
         std::uint16_t nameID = 0;
         const std::size_t start = axes.position();
         if (axes.position() != axesOffset + std::size_t{i} * axisSize || !axes.tag(tag) ||
