@@ -1,8 +1,5 @@
 #include "NameText.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/ustring.h>
 #include <unicode/utf16.h>
 
 #include <algorithm>
@@ -13,6 +10,7 @@
 #include <span>
 
 #include "ByteOrder.h"
+#include "IcuLibrary.h"
 
 namespace nametext {
 
@@ -230,13 +228,17 @@ bool succeeded(UErrorCode status) {
 }
 
 struct ConverterCloser {
-    void operator()(UConverter* converter) const { ucnv_close(converter); }
+    void operator()(UConverter* converter) const { icuLibrary()->close(converter); }
 };
 using ConverterHandle = std::unique_ptr<UConverter, ConverterCloser>;
 
 ConverterHandle openConverter(const char* name) {
+    const IcuLibrary* icu = icuLibrary();
+    if (icu == nullptr) {
+        return {};
+    }
     UErrorCode status = U_ZERO_ERROR;
-    ConverterHandle handle(ucnv_open(name, &status));
+    ConverterHandle handle(icu->open(name, &status));
     return succeeded(status) ? std::move(handle) : ConverterHandle();
 }
 
@@ -246,37 +248,93 @@ bool fitsInt32(std::size_t size) {
     return size <= (std::size_t{1} << 20);
 }
 
+// Unpaired surrogates become U+FFFD.
 std::string toUtf8(std::u16string_view units) {
-    if (units.empty() || !fitsInt32(units.size())) {
+    if (!fitsInt32(units.size())) {
         return {};
     }
-    // Every UTF-16 code unit takes at most three bytes of UTF-8.
-    std::string out(3 * units.size(), '\0');
-    int32_t length = 0;
-    int32_t substitutions = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &length, units.data(),
-                       static_cast<int32_t>(units.size()), 0xFFFD, &substitutions, &status);
-    if (!succeeded(status) || length < 0) {
-        return {};
+    std::string out;
+    out.reserve(units.size());
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        char32_t character = units[i];
+        if (U16_IS_LEAD(units[i]) && i + 1 < units.size() && U16_IS_TRAIL(units[i + 1])) {
+            character = static_cast<char32_t>(U16_GET_SUPPLEMENTARY(units[i], units[i + 1]));
+            ++i;
+        } else if (U16_IS_SURROGATE(units[i])) {
+            character = 0xFFFD;
+        }
+        if (character < 0x80) {
+            out.push_back(static_cast<char>(character));
+        } else if (character < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | character >> 6));
+            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+        } else if (character < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | character >> 12));
+            out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | character >> 18));
+            out.push_back(static_cast<char>(0x80 | (character >> 12 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+        }
     }
-    out.resize(static_cast<std::size_t>(length));
     return out;
 }
 
+// Well-formed UTF-8 only (no overlong forms, surrogates or code points past
+// U+10FFFF), else nothing.
 std::optional<std::u16string> fromUtf8(std::string_view utf8) {
     if (!fitsInt32(utf8.size())) {
         return std::nullopt;
     }
-    std::u16string units(utf8.size(), u'\0');
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8(units.data(), static_cast<int32_t>(units.size()), &length, utf8.data(),
-                  static_cast<int32_t>(utf8.size()), &status);
-    if (!succeeded(status) || length < 0) {
-        return std::nullopt;  // not UTF-8
+    std::u16string units;
+    units.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        std::size_t width = 0;
+        char32_t least = 0;
+        char32_t character = 0;
+        if (lead < 0x80) {
+            width = 1;
+            character = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            width = 2;
+            least = 0x80;
+            character = lead & 0x1Fu;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            width = 3;
+            least = 0x800;
+            character = lead & 0x0Fu;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            width = 4;
+            least = 0x10000;
+            character = lead & 0x07u;
+        } else {
+            return std::nullopt;
+        }
+        if (width > utf8.size() - i) {
+            return std::nullopt;
+        }
+        for (std::size_t k = 1; k < width; ++k) {
+            const auto trail = static_cast<unsigned char>(utf8[i + k]);
+            if ((trail & 0xC0u) != 0x80u) {
+                return std::nullopt;
+            }
+            character = character << 6 | (trail & 0x3Fu);
+        }
+        if (character < least || character > 0x10FFFF ||
+            (character >= 0xD800 && character <= 0xDFFF)) {
+            return std::nullopt;
+        }
+        if (character >= 0x10000) {
+            units.push_back(static_cast<char16_t>(U16_LEAD(character)));
+            units.push_back(static_cast<char16_t>(U16_TRAIL(character)));
+        } else {
+            units.push_back(static_cast<char16_t>(character));
+        }
+        i += width;
     }
-    units.resize(static_cast<std::size_t>(length));
     return units;
 }
 
@@ -299,15 +357,15 @@ void toReplacementCharacter(const void* /*context*/, UConverterToUnicodeArgs* ar
     }
     *status = U_ZERO_ERROR;
     const UChar replacement = 0xFFFD;
-    ucnv_cbToUWriteUChars(args, &replacement, 1, 0, status);
+    icuLibrary()->cbToUWriteUChars(args, &replacement, 1, 0, status);
 }
 
 ConverterHandle openDecoder(const char* name) {
     ConverterHandle handle = openConverter(name);
     if (handle) {
         UErrorCode status = U_ZERO_ERROR;
-        ucnv_setToUCallBack(handle.get(), toReplacementCharacter, nullptr, nullptr, nullptr,
-                            &status);
+        icuLibrary()->setToUCallBack(handle.get(), toReplacementCharacter, nullptr, nullptr,
+                                     nullptr, &status);
     }
     return handle;
 }
@@ -318,12 +376,12 @@ bool appendDecoded(UConverter* converter, std::span<const std::uint8_t> bytes,
     if (bytes.empty()) {
         return true;
     }
-    ucnv_reset(converter);
+    icuLibrary()->reset(converter);
     // No converter of ours makes more than two UTF-16 code units of a byte.
     const std::size_t at = out.size();
     out.resize(at + 2 * bytes.size());
     UErrorCode status = U_ZERO_ERROR;
-    const int32_t length = ucnv_toUChars(
+    const int32_t length = icuLibrary()->toUChars(
         converter, out.data() + at, static_cast<int32_t>(2 * bytes.size()),
         reinterpret_cast<const char*>(bytes.data()), static_cast<int32_t>(bytes.size()), &status);
     if (!succeeded(status) || length < 0) {
@@ -334,7 +392,68 @@ bool appendDecoded(UConverter* converter, std::span<const std::uint8_t> bytes,
     return true;
 }
 
+// Mac OS Roman, ISO 8859-1 and ASCII are read and written here, code for
+// code as ICU's converters of those names do, so that the names of most
+// fonts never need the library.
+enum class SingleByte { None, MacRoman, Latin1, Ascii };
+
+// Mac OS Roman's codes 0x80-0xFF; below them it is ASCII.
+constexpr std::array<char16_t, 128> kMacRomanHigh = {
+    0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1, 0x00E0, 0x00E2, 0x00E4, 0x00E3,
+    0x00E5, 0x00E7, 0x00E9, 0x00E8, 0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+    0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC, 0x2020, 0x00B0, 0x00A2, 0x00A3,
+    0x00A7, 0x2022, 0x00B6, 0x00DF, 0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+    0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211, 0x220F, 0x03C0, 0x222B, 0x00AA,
+    0x00BA, 0x03A9, 0x00E6, 0x00F8, 0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+    0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153, 0x2013, 0x2014, 0x201C, 0x201D,
+    0x2018, 0x2019, 0x00F7, 0x25CA, 0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+    0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1, 0x00CB, 0x00C8, 0x00CD, 0x00CE,
+    0x00CF, 0x00CC, 0x00D3, 0x00D4, 0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+    0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+};
+
+SingleByte singleByteOf(std::string_view converterName) {
+    return converterName == "macintosh"    ? SingleByte::MacRoman
+           : converterName == "ISO-8859-1" ? SingleByte::Latin1
+           : converterName == "US-ASCII"   ? SingleByte::Ascii
+                                           : SingleByte::None;
+}
+
+std::string decodeSingleByte(SingleByte encoding, std::span<const std::uint8_t> bytes) {
+    std::u16string units;
+    units.reserve(bytes.size());
+    for (const std::uint8_t byte : bytes) {
+        units.push_back(byte < 0x80 || encoding == SingleByte::Latin1 ? char16_t{byte}
+                        : encoding == SingleByte::MacRoman            ? kMacRomanHigh[byte - 0x80u]
+                                                                      : u'\uFFFD');
+    }
+    return toUtf8(units);
+}
+
+std::optional<std::vector<std::uint8_t>> encodeSingleByte(SingleByte encoding,
+                                                          std::u16string_view units) {
+    std::vector<std::uint8_t> out;
+    out.reserve(units.size());
+    for (const char16_t unit : units) {
+        if (unit < 0x80 || (encoding == SingleByte::Latin1 && unit < 0x100)) {
+            out.push_back(static_cast<std::uint8_t>(unit));
+            continue;
+        }
+        const auto* found = encoding == SingleByte::MacRoman
+                                ? std::find(kMacRomanHigh.begin(), kMacRomanHigh.end(), unit)
+                                : kMacRomanHigh.end();
+        if (found == kMacRomanHigh.end()) {
+            return std::nullopt;  // as ICU's converter stops at a character it lacks
+        }
+        out.push_back(static_cast<std::uint8_t>(0x80 + (found - kMacRomanHigh.begin())));
+    }
+    return out;
+}
+
 std::string decodeWith(const char* name, std::span<const std::uint8_t> bytes) {
+    if (const SingleByte encoding = singleByteOf(name); encoding != SingleByte::None) {
+        return fitsInt32(bytes.size()) ? decodeSingleByte(encoding, bytes) : std::string();
+    }
     const ConverterHandle handle = openDecoder(name);
     std::u16string units;
     if (!handle || !fitsInt32(bytes.size()) || !appendDecoded(handle.get(), bytes, units)) {
@@ -420,8 +539,8 @@ std::optional<std::vector<std::uint8_t>> encodeCodePage(const CodePage& page,
         return std::nullopt;
     }
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(handle.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                          &status);
+    const IcuLibrary& icu = *icuLibrary();
+    icu.setFromUCallBack(handle.get(), icu.fromUCallbackStop, nullptr, nullptr, nullptr, &status);
     std::vector<std::uint8_t> out;
     for (std::size_t i = 0; i < units.size();) {
         const bool pair =
@@ -435,11 +554,11 @@ std::optional<std::vector<std::uint8_t>> encodeCodePage(const CodePage& page,
         }
         if (!code) {
             std::array<char, 8> bytes{};
-            ucnv_reset(handle.get());
+            icu.reset(handle.get());
             UErrorCode converted = U_ZERO_ERROR;
             const int32_t length =
-                ucnv_fromUChars(handle.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
-                                units.data() + i, static_cast<int32_t>(width), &converted);
+                icu.fromUChars(handle.get(), bytes.data(), static_cast<int32_t>(bytes.size()),
+                               units.data() + i, static_cast<int32_t>(width), &converted);
             if (succeeded(converted) && (length == 1 || length == 2)) {
                 const auto candidate = static_cast<std::uint16_t>(
                     length == 1 ? static_cast<std::uint8_t>(bytes[0])
@@ -464,6 +583,9 @@ std::optional<std::vector<std::uint8_t>> encodeCodePage(const CodePage& page,
 }
 
 std::optional<std::vector<std::uint8_t>> encodeWith(const char* name, std::u16string_view units) {
+    if (const SingleByte encoding = singleByteOf(name); encoding != SingleByte::None) {
+        return encodeSingleByte(encoding, units);
+    }
     const ConverterHandle handle = openConverter(name);
     if (!handle) {
         return std::nullopt;
@@ -474,14 +596,14 @@ std::optional<std::vector<std::uint8_t>> encodeWith(const char* name, std::u16st
     // A character the encoding lacks stops the conversion instead of being
     // replaced by a substitute that the user never typed.
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setFromUCallBack(handle.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
-                          &status);
+    const IcuLibrary& icu = *icuLibrary();
+    icu.setFromUCallBack(handle.get(), icu.fromUCallbackStop, nullptr, nullptr, nullptr, &status);
     const int32_t capacity = UCNV_GET_MAX_BYTES_FOR_STRING(static_cast<int32_t>(units.size()),
-                                                           ucnv_getMaxCharSize(handle.get()));
+                                                           icu.getMaxCharSize(handle.get()));
     std::vector<std::uint8_t> out(static_cast<std::size_t>(capacity));
     const int32_t length =
-        ucnv_fromUChars(handle.get(), reinterpret_cast<char*>(out.data()), capacity, units.data(),
-                        static_cast<int32_t>(units.size()), &status);
+        icu.fromUChars(handle.get(), reinterpret_cast<char*>(out.data()), capacity, units.data(),
+                       static_cast<int32_t>(units.size()), &status);
     if (!succeeded(status) || length < 0) {
         return std::nullopt;
     }

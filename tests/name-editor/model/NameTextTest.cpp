@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "IcuLibrary.h"
 #include "NameText.h"
 #include "SfntBuilder.h"
 
@@ -109,6 +110,68 @@ TEST(NameText, BadBytesDecodeAsWellAsTheyCan) {
     // Windows code page names stored as 16-bit units: 00 41 is "A".
     EXPECT_EQ(nametext::decode(3, 2, 0x411, Bytes{0x00, 0x41, 0x93, 0xFA}), "A\xE6\x97\xA5");
     EXPECT_EQ(nametext::decode(1, 0, 0, Bytes{}), "");
+}
+
+// Mac OS Roman, ISO 8859-1 and ASCII are converted without ICU; they must
+// read and write every code exactly as ICU's converters of those names.
+TEST(NameText, SingleByteEncodingsMatchIcusConverters) {
+    const nametext::IcuLibrary* icu = nametext::icuLibrary();
+    ASSERT_NE(icu, nullptr);
+    struct SingleByteCase {
+        const char* converter;
+        std::uint16_t platformID, encodingID;
+    };
+    for (const SingleByteCase c :
+         {SingleByteCase{"macintosh", 1, 0}, SingleByteCase{"ISO-8859-1", 2, 2},
+          SingleByteCase{"US-ASCII", 2, 0}}) {
+        UErrorCode status = U_ZERO_ERROR;
+        UConverter* converter = icu->open(c.converter, &status);
+        ASSERT_NE(converter, nullptr) << c.converter;
+        icu->setFromUCallBack(converter, icu->fromUCallbackStop, nullptr, nullptr, nullptr,
+                              &status);
+        for (unsigned byte = 1; byte < 0x100; ++byte) {
+            const char in = static_cast<char>(byte);
+            UChar out[2] = {};
+            status = U_ZERO_ERROR;
+            icu->reset(converter);
+            const bool read =
+                icu->toUChars(converter, out, 2, &in, 1, &status) == 1 && status <= U_ZERO_ERROR;
+            const Bytes stored{static_cast<std::uint8_t>(byte)};
+            const std::string expected =
+                read ? nametext::decode(0, 3, 0,
+                                        Bytes{static_cast<std::uint8_t>(out[0] >> 8),
+                                              static_cast<std::uint8_t>(out[0])})
+                     : "\xEF\xBF\xBD";
+            EXPECT_EQ(nametext::decode(c.platformID, c.encodingID, 0, stored), expected)
+                << c.converter << " byte " << byte;
+        }
+        for (char16_t unit = 1; unit < 0xD800; ++unit) {
+            char out[4] = {};
+            status = U_ZERO_ERROR;
+            icu->reset(converter);
+            const int32_t length = icu->fromUChars(converter, out, 4, &unit, 1, &status);
+            const auto text = nametext::decode(
+                0, 3, 0,
+                Bytes{static_cast<std::uint8_t>(unit >> 8), static_cast<std::uint8_t>(unit)});
+            const auto written = nametext::encode(c.platformID, c.encodingID, 0, text);
+            if (status > U_ZERO_ERROR || length != 1) {
+                EXPECT_EQ(written, std::nullopt) << c.converter << " U+" << std::hex << +unit;
+            } else {
+                EXPECT_EQ(written, Bytes{static_cast<std::uint8_t>(out[0])})
+                    << c.converter << " U+" << std::hex << +unit;
+            }
+        }
+        icu->close(converter);
+    }
+}
+
+TEST(NameText, OnlyWellFormedUtf8IsWritten) {
+    EXPECT_EQ(nametext::encode(3, 1, 0x409, "\xF0\x9F\x98\x80"), (Bytes{0xD8, 0x3D, 0xDE, 0x00}));
+    EXPECT_EQ(nametext::decode(3, 1, 0x409, Bytes{0xD8, 0x3D, 0xDE, 0x00}), "\xF0\x9F\x98\x80");
+    for (const char* bad :
+         {"\xC0\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE6\x97", "\x80", "A\xFF"}) {
+        EXPECT_EQ(nametext::encode(3, 1, 0x409, bad), std::nullopt) << bad;
+    }
 }
 
 }  // namespace
