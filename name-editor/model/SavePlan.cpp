@@ -15,6 +15,15 @@ namespace {
 // write.
 constexpr std::size_t kChunk = std::size_t{256} * 1024;
 
+// One buffer for every save the process makes: over a folder of small
+// fonts, allocating, zeroing and faulting in a fresh one per font cost more
+// than the copy through it.
+std::span<std::uint8_t> chunkBuffer(std::uint64_t wanted) {
+    static thread_local std::vector<std::uint8_t> buffer(kChunk);
+    return std::span(buffer).first(
+        static_cast<std::size_t>(std::min<std::uint64_t>(wanted, kChunk)));
+}
+
 // The checksum contribution of `bytes` that start `phase` bytes (0-3) into
 // a 32-bit word of their table.
 std::uint32_t checksumAt(std::span<const std::uint8_t> bytes, std::size_t phase) {
@@ -95,14 +104,12 @@ bool Output::write(filecore::FileReplacement& output, const filecore::InputFile&
     }
     std::sort(byOffset_.begin(), byOffset_.end(),
               [this](std::size_t a, std::size_t b) { return sums_[a].from < sums_[b].from; });
-    std::vector<std::uint8_t> buffer;
     for (const Piece& piece : pieces_) {
         bool written = true;
         switch (piece.kind) {
             case Piece::Kind::Copy:
                 for (std::uint64_t done = 0; written && done < piece.length;) {
-                    buffer.resize(static_cast<std::size_t>(
-                        std::min<std::uint64_t>(piece.length - done, kChunk)));
+                    const std::span<std::uint8_t> buffer = chunkBuffer(piece.length - done);
                     written = source.readAt(piece.from + done, buffer, error);
                     if (written) {
                         sumChunk(piece.from + done, buffer);
@@ -130,12 +137,12 @@ bool SourceSums::sum(std::uint64_t offset, std::uint64_t length, std::uint32_t& 
     checksum = 0;
     for (std::uint64_t done = 0; done < length;) {
         // Whole words per read, so that each read's sum adds to the table's.
-        buffer_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kChunk)));
-        if (!source_.readAt(offset + done, buffer_, error)) {
+        const std::span<std::uint8_t> buffer = chunkBuffer(length - done);
+        if (!source_.readAt(offset + done, buffer, error)) {
             return false;
         }
-        checksum += filecore::tableChecksum(buffer_);
-        done += buffer_.size();
+        checksum += filecore::tableChecksum(buffer);
+        done += buffer.size();
     }
     return true;
 }

@@ -66,7 +66,6 @@ class SourceSums {
 
   private:
     const filecore::InputFile& source_;
-    std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace saveplan
