@@ -80,7 +80,8 @@ class SameFiles {
         std::optional<FileIdentity> identity;
         std::size_t label = 0;
     };
-    static Entry entryOf(const std::string& path);
+    Entry entryOf(const std::string& path) const;
+    std::string resolved(std::string path) const;
     std::optional<std::size_t> find(const Entry& entry) const;
     bool oneEntry(const Entry& a, const Entry& b) const;
     bool oneName(const std::string& folder, const std::string& x, const std::string& y) const;
@@ -90,6 +91,8 @@ class SameFiles {
     std::unordered_multimap<std::string, std::size_t> byLooseName_;  // into entries_
     // Folders already listed, for names that both resolve.
     mutable std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
+    // Folders as given, and with their links followed.
+    mutable std::unordered_map<std::string, std::string> realFolders_;
 };
 
 // Whether `a` and `b` name one file (see SameFiles).

@@ -31,13 +31,14 @@ std::string realPath(const std::string& path) {
     return real ? std::string(real.get()) : std::string();
 }
 
+}  // namespace
+
 // The path with every link followed, also to a file that doesn't exist yet,
-// and made absolute.
-std::string resolved(std::string path) {
+// and made absolute. The last name is followed here and its folder resolved
+// once for all the names in it: a run over a folder of fonts asks this of
+// every font, and resolving each path afresh cost a readlink per component.
+std::string SameFiles::resolved(std::string path) const {
     for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
-        if (std::string real = realPath(path); !real.empty()) {
-            return real;
-        }
         struct stat info {};
         if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
             break;
@@ -52,9 +53,19 @@ std::string resolved(std::string path) {
                    ? std::move(link)
                    : inFolder(folderOf(path), link);
     }
-    const std::string folder = realPath(folderOf(path));
-    return folder.empty() ? path : inFolder(folder, nameIn(path));
+    const std::string name = nameIn(path);
+    if (name.empty() || name == "." || name == "..") {
+        const std::string real = realPath(path);
+        return real.empty() ? path : real;
+    }
+    auto [known, added] = realFolders_.try_emplace(folderOf(path));
+    if (added) {
+        known->second = realPath(known->first);
+    }
+    return known->second.empty() ? path : inFolder(known->second, name);
 }
+
+namespace {
 
 // The path with ASCII letters in one case and every other character (a
 // UTF-8 sequence, or a stray byte) as one marker: names that a
@@ -94,7 +105,7 @@ std::vector<std::string> partsOf(const std::string& path) {
 
 }  // namespace
 
-SameFiles::Entry SameFiles::entryOf(const std::string& path) {
+SameFiles::Entry SameFiles::entryOf(const std::string& path) const {
     Entry entry;
     entry.path = resolved(path);
     struct stat info {};
