@@ -85,9 +85,11 @@ std::string FontFile::memberLabel(std::size_t index) const {
 
 namespace {
 
-// The name tables of `loaded`, read once each and given to every font that
-// points at them.
-LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
+using NameTables = std::map<Extent, std::vector<std::uint8_t>>;
+
+// The name tables of `loaded`, read once each (`tables` holds those read
+// already) and given to every font that points at them.
+LoadError readNames(const filecore::InputFile& input, FontFile& loaded, NameTables tables,
                     std::vector<std::vector<std::uint8_t>>& asLoaded, std::string& reason) {
     std::uint64_t total = 0;
     for (const FontMember& member : loaded.members) {
@@ -99,7 +101,6 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
         reason = "The fonts share name tables that would take far more memory than the file.";
         return LoadError::NameTableTooLarge;
     }
-    std::map<Extent, std::vector<std::uint8_t>> tables;
     asLoaded.assign(loaded.members.size(), {});
     for (std::size_t i = 0; i < loaded.members.size(); ++i) {
         FontMember& member = loaded.members[i];
@@ -135,12 +136,16 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded,
 }
 
 LoadError readSingleFont(const filecore::InputFile& input, FontFile& loaded,
-                         std::vector<std::uint64_t>& directoryAt, std::string& reason) {
+                         std::vector<std::uint64_t>& directoryAt, NameTables& nameTables,
+                         std::string& reason) {
     FontMember member;
     std::vector<std::uint8_t> nameTable;
     filecore::SfntError problem;
     if (member.directory.read(input, nameTable, problem) != LoadError::None) {
         return fromSfntError(problem, reason);
+    }
+    if (const DirectoryEntry* name = member.directory.find("name"); name != nullptr) {
+        nameTables.emplace(Extent{name->offset, name->length}, std::move(nameTable));
     }
     loaded.members.push_back(std::move(member));
     directoryAt.assign(1, 0);
@@ -238,11 +243,12 @@ LoadError readFontFile(const std::string& path, FontFile& file, std::string& rea
     FontFile loaded;
     std::vector<std::uint64_t> directoryAt;
     std::array<std::uint32_t, 3> dsig{};
+    NameTables nameTables;
     LoadError result = collection ? readCollection(input, loaded, directoryAt, dsig, reason)
-                                  : readSingleFont(input, loaded, directoryAt, reason);
+                                  : readSingleFont(input, loaded, directoryAt, nameTables, reason);
     std::vector<std::vector<std::uint8_t>> asLoaded;
     if (result == LoadError::None) {
-        result = readNames(input, loaded, asLoaded, reason);
+        result = readNames(input, loaded, std::move(nameTables), asLoaded, reason);
     }
     if (result != LoadError::None) {
         return result;

@@ -95,6 +95,24 @@ void Output::sumChunk(std::uint64_t at, std::span<const std::uint8_t> chunk) {
     }
 }
 
+// How much to read for the copy `k` from `start` in it: to its end, and on
+// to the end of the copies after it that follow it in the source, within
+// one chunk.
+std::uint64_t Output::readAhead(std::size_t k, std::uint64_t start) const {
+    std::uint64_t end = pieces_[k].from + pieces_[k].length;
+    for (std::size_t next = k + 1; next < pieces_.size(); ++next) {
+        const Piece& piece = pieces_[next];
+        if (piece.kind != Piece::Kind::Copy) {
+            continue;
+        }
+        if (piece.from < end || piece.from + piece.length - start > kChunk) {
+            break;
+        }
+        end = piece.from + piece.length;
+    }
+    return end - start;
+}
+
 bool Output::write(filecore::FileReplacement& output, const filecore::InputFile& source,
                    filecore::FileError& error) {
     byOffset_.resize(sums_.size());
@@ -104,17 +122,30 @@ bool Output::write(filecore::FileReplacement& output, const filecore::InputFile&
     }
     std::sort(byOffset_.begin(), byOffset_.end(),
               [this](std::size_t a, std::size_t b) { return sums_[a].from < sums_[b].from; });
-    for (const Piece& piece : pieces_) {
+    // Source bytes come through one window: the copies of a font's tables,
+    // which lie close together in order, take one read between them.
+    std::span<std::uint8_t> window;
+    std::uint64_t windowStart = 0;
+    for (std::size_t k = 0; k < pieces_.size(); ++k) {
+        const Piece& piece = pieces_[k];
         bool written = true;
         switch (piece.kind) {
             case Piece::Kind::Copy:
                 for (std::uint64_t done = 0; written && done < piece.length;) {
-                    const std::span<std::uint8_t> buffer = chunkBuffer(piece.length - done);
-                    written = source.readAt(piece.from + done, buffer, error);
+                    const std::uint64_t at = piece.from + done;
+                    if (at < windowStart || at - windowStart >= window.size()) {
+                        window = chunkBuffer(readAhead(k, at));
+                        windowStart = at;
+                        written = source.readAt(at, window, error);
+                    }
+                    const auto inWindow = static_cast<std::size_t>(at - windowStart);
+                    const std::span<const std::uint8_t> chunk = std::span(window).subspan(
+                        inWindow, static_cast<std::size_t>(std::min<std::uint64_t>(
+                                      piece.length - done, window.size() - inWindow)));
                     if (written) {
-                        sumChunk(piece.from + done, buffer);
-                        written = output.append(buffer, error);
-                        done += buffer.size();
+                        sumChunk(at, chunk);
+                        written = output.append(chunk, error);
+                        done += chunk.size();
                     }
                 }
                 break;

@@ -48,6 +48,7 @@ class Output {
         std::uint32_t checksum = 0;
     };
     void sumChunk(std::uint64_t at, std::span<const std::uint8_t> chunk);
+    std::uint64_t readAhead(std::size_t k, std::uint64_t start) const;
 
     std::vector<Piece> pieces_;
     std::vector<Summed> sums_;
