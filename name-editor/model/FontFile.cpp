@@ -121,7 +121,7 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded, NameTabl
         }
         if (const LoadError result = member.names.read(found->second); result != LoadError::None) {
             reason = result == LoadError::Invalid
-                         ? "the 'name' table's records or strings run past its end"
+                         ? "a name record or string lies outside the 'name' table"
                          : "the 'name' table's strings could never be written back in one";
             if (loaded.isCollection()) {
                 reason.insert(0, "font #" + fontNumber(i) + ": ");

@@ -127,6 +127,8 @@ LoadError readFont(const std::string& path, TableDirectory& directory, NameTable
         result = readNames.read(nameTable);
         if (result == LoadError::Invalid) {
             reason = "A name record or string lies outside the 'name' table.";
+        } else if (result == LoadError::NameTableTooLarge) {
+            reason = "The 'name' table's strings could never be written back in one.";
         }
     }
     if (result == LoadError::None) {

@@ -4,7 +4,7 @@
 Every file is a small font or collection with one thing wrong. expected.tsv
 gives, per file, one line with tab-separated columns:
 
-  file | Kestrin's message on load ("-": it loads), with " / " and the
+  file | Kestrin's message on load, a collection's too ("-": it loads), with " / " and the
          reason shown below it where there is one |
   status and stderr of "Zelvic out.ttc FILE base.ttf" |
   status and stderr of "Zelvic FILE"
@@ -207,7 +207,8 @@ def main():
     shared_tags = (struct.pack(">HHHH", 1, 0, (8 + 4 * tags) & 0xFFFF, tags)
                    + struct.pack(">HH", 0xFFFF, 0) * tags + b"T" * 0xFFFF)
     add_font("name-language-tags-shared.ttf", font(base_tables(shared_tags)),
-             "name table too large.", ok)
+             "name table too large. / The 'name' table's strings could never be written back in one.",
+             ok)
     woff = bytearray(base)
     woff[0:4] = b"wOFF"
     web = "this is a WOFF web font, not a TrueType or OpenType font"
@@ -241,25 +242,28 @@ def main():
         make = (254, zelvic_error(name, "is a TrueType Collection, not a single font"))
         cases.append((name, data, kestrin, make, brk))
 
-    COLLECTION = invalid("is a TrueType Collection, not a single font")
-
     second = font(base_tables(name_table(NAMES[:2])))
-    add_collection("good.ttc", collection([base, second]), COLLECTION, ok)
-    add_collection("fonts-ffffffff.ttc", collection([base], claimed=0xFFFFFFFF)[:16], COLLECTION,
+    add_collection("good.ttc", collection([base, second]), "-", ok)
+    add_collection("fonts-ffffffff.ttc", collection([base], claimed=0xFFFFFFFF)[:16],
+                   invalid("the header names 4294967295 fonts but the file ends before their "
+                           "offsets"),
                    (254, zelvic_error("fonts-ffffffff.ttc",
                                       "the header names 4294967295 fonts but the file ends before "
                                       "their offsets")))
-    add_collection("font-offset-past-end.ttc", collection([base], offsets=[0x100000]), COLLECTION,
+    add_collection("font-offset-past-end.ttc", collection([base], offsets=[0x100000]),
+                   invalid("font #1: the offset table runs past the end of the file"),
                    (254, zelvic_error("font-offset-past-end.ttc",
                                       "font #1: the offset table runs past the end of the file")))
-    add_collection("member-cut.ttc", collection([base, second])[:-20], COLLECTION,
+    add_collection("member-cut.ttc", collection([base, second])[:-20],
+                   invalid("font #2: table 'post' runs past the end of the file"),
                    (254, zelvic_error("member-cut.ttc",
                                       "font #2: table 'post' runs past the end of the file")))
 
     # A member that is no font: break would write a file that make refuses.
     no_font = bytearray(collection([base, second]))
     struct.pack_into(">I", no_font, struct.unpack(">I", no_font[16:20])[0], 0)
-    add_collection("member-not-a-font.ttc", bytes(no_font), COLLECTION,
+    add_collection("member-not-a-font.ttc", bytes(no_font),
+                   invalid("font #2: not a TrueType or OpenType font"),
                    (254, zelvic_error("member-not-a-font.ttc",
                                       "font #2: not a TrueType or OpenType font")))
 
@@ -269,7 +273,7 @@ def main():
     offset = struct.unpack(">I", shared[12:16])[0]
     add_collection("shared-directory.ttc",
                    struct.pack(">4sII", b"ttcf", 0x00010000, 3) + struct.pack(">I", offset + 8) * 3
-                   + shared[16:], COLLECTION,
+                   + shared[16:], invalid("the table directories of fonts #1 and #2 overlap"),
                    (254, zelvic_error("shared-directory.ttc",
                                       "the table directories of fonts #1 and #2 overlap")))
 
@@ -277,20 +281,22 @@ def main():
     # with zeros, not with the next table's first bytes.
     add_collection("unpadded.ttc", collection([packed_font(base_tables()),
                                                packed_font(base_tables(name_table(NAMES[:2])))]),
-                   COLLECTION, ok)
+                   "-", ok)
     # Version 2.0 with a signature, which break leaves behind with the header.
     pair = collection([base, second], version=0x00020000, dsig=(b"DSIG", 8, 0))
     signed = bytearray(pair + b"\0\0\0\1\0\0\0\0")
     struct.pack_into(">I", signed, 12 + 8 + 8, len(pair))
-    add_collection("signed-v2.ttc", bytes(signed), COLLECTION, ok)
+    add_collection("signed-v2.ttc", bytes(signed), "-", ok)
     add_collection("signature-past-end.ttc",
                    collection([base], version=0x00020000, dsig=(b"DSIG", 8, 0xFFFFFFF8)),
-                   COLLECTION,
+                   invalid("the collection's signature runs past the end of the file"),
                    (254, zelvic_error("signature-past-end.ttc",
                                       "the collection's signature runs past the end of the file")))
-    add_collection("no-fonts.ttc", collection([], claimed=0) + base, COLLECTION,
+    add_collection("no-fonts.ttc", collection([], claimed=0) + base,
+                   invalid("the collection holds no fonts"),
                    (254, zelvic_error("no-fonts.ttc", "the collection holds no fonts")))
-    add_collection("version-3.ttc", collection([base], version=0x00030000), COLLECTION,
+    add_collection("version-3.ttc", collection([base], version=0x00030000),
+                   invalid("unknown TrueType Collection version 3.0"),
                    (254, zelvic_error("version-3.ttc",
                                       "unknown TrueType Collection version 3.0")))
 
