@@ -55,6 +55,10 @@ std::unique_ptr<QApplication> startToolkit(int& argc, char** argv) {
     toolkitMessageHandler = qInstallMessageHandler(endWhereTheDisplayFails);
     auto toolkit = std::make_unique<QApplication>(argc, argv);
     qInstallMessageHandler(toolkitMessageHandler);
+    // One name for the window however the program was started (it is also
+    // installed as "kestrin"), so that the desktop puts it under its entry.
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrin"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrin"));
     return toolkit;
 }
 

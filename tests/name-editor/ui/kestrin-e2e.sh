@@ -77,6 +77,9 @@ if [[ "$outcome" == collection ]]; then
     "$kestrin" "$work/NotoSansCJK-Regular.ttc" 2>"$work/stderr" &
     kestrin_pid=$!
     find_window '^NotoSansCJK-Regular\.ttc \(1 of 10\) - Kestrin$'
+    # The desktop files the window under Kestrin's entry (StartupWMClass).
+    wm_class="$(xprop -id "$window" WM_CLASS)"
+    [[ "$wm_class" == *', "Kestrin"' ]] || { echo "window class: $wm_class"; exit 1; }
     xdotool key --delay 100 Down
     find_window '^NotoSansCJK-Regular\.ttc \(2 of 10\) - Kestrin$'
     xdotool key Return
