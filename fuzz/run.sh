@@ -54,7 +54,17 @@ report() {
     grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' "$build/$target.log" || true
 }
 
+# settle TARGET COMMAND...: runs COMMAND (the target's run, or a wait for
+# it) and reports how the target ended.
 status=0
+settle() {
+    local target="$1" result=0
+    shift
+    "$@" || result=$?
+    ((result == 0)) || status=1
+    report "$target" "$result"
+}
+
 if [[ "${FUZZ_PARALLEL:-0}" == 1 ]]; then
     declare -A pids
     for target in "${targets[@]}"; do
@@ -64,18 +74,12 @@ if [[ "${FUZZ_PARALLEL:-0}" == 1 ]]; then
         pids[$target]=$!
     done
     for target in "${targets[@]}"; do
-        result=0
-        wait "${pids[$target]}" || result=$?
-        ((result == 0)) || status=1
-        report "$target" "$result"
+        settle "$target" wait "${pids[$target]}"
     done
-    exit "$status"
+else
+    for target in "${targets[@]}"; do
+        echo "== $target: ${seconds}s"
+        settle "$target" run_target "$target"
+    done
 fi
-for target in "${targets[@]}"; do
-    echo "== $target: ${seconds}s"
-    result=0
-    run_target "$target" || result=$?
-    ((result == 0)) || status=1
-    report "$target" "$result"
-done
 exit "$status"
