@@ -157,12 +157,13 @@ def tools_for(operation, zelvic, driver, names=None):
         ]
     d = [driver] if driver else None
     return [
+        # The font edited in place, as Kestrin saves it.
         Tool("Kestrin model", "ours",
-             d and (lambda c, _: d + ["rename-family", str(c.rename_font), NEW_FAMILY, "out.ttf"])),
+             d and (lambda c, _: d + ["rename-family", "out.ttf", NEW_FAMILY, "out.ttf"])),
         Tool("fontTools", "peer", lambda c, _: [PYTHON, FTPEER, "rename-family", str(c.rename_font),
                                                  NEW_FAMILY, "out.ttf"]),
         # The model's save syncs the new file to disk before it replaces the
-        # old one; the limit is the same copy made just as durable.
+        # old one; the limit is the same copy made just as durable over it.
         Tool("dd fsync", "limit", lambda c, _: ["/bin/dd", f"if={c.rename_font}", "of=out.ttf",
                                                  "bs=1M", "conv=fsync", "status=none"],
              checked=False),
@@ -277,6 +278,13 @@ def run_once(tool, corpus, operation, folder, measure_memory=False):
     clear(folder)
     if operation == "split":
         os.link(corpus.collection, folder / "coll.ttc")
+    if operation == "rename":
+        # Every tool writes over a copy of the font, as a user's edit does;
+        # the model's save replaces it, syncing the new file and its folder,
+        # and dd syncs its copy over it. Synced first, so that no tool's sync
+        # flushes what the copy left.
+        shutil.copyfile(corpus.rename_font, folder / "out.ttf")
+        os.sync()
     rss = folder.parent / f"{folder.name}.rss"
     stderr_path = folder.parent / f"{folder.name}.stderr"
     argv = tool.argv(corpus, folder)
