@@ -7,12 +7,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <span>
 #include <string>
-#include <sys/stat.h>
 
 namespace {
 
@@ -66,8 +66,10 @@ int main(int argc, char** argv) {
     for (const char* source : args.subspan(2)) {
         const std::string path = source;
         const std::size_t slash = path.rfind('/');
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        status |= copyAndSync(path, folderName + "/" + name, folder);
+        std::string target = folderName;
+        target += '/';
+        target += slash == std::string::npos ? path : path.substr(slash + 1);
+        status |= copyAndSync(path, target, folder);
     }
     ::close(folder);
     return status;
