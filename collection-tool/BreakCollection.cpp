@@ -10,13 +10,20 @@
 // Only table bytes are read again, copied straight from the collection, so a
 // collection changed meanwhile can make a run fail but never make it write a
 // font that disagrees with its directory.
+//
+// Copying and summing go side by side: the tables are copied in the kernel
+// (small ones through a window) while a second thread reads every distinct
+// table once to sum it. A font waits for its sums only at its 'head'.
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -25,6 +32,7 @@
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "InputWindow.h"
 #include "TableRuns.h"
 
 namespace zelvic {
@@ -40,23 +48,40 @@ constexpr filecore::Tag kHeadTag("head");
 // in the processor's cache between the read and the sum.
 constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
 
-// A table's bytes in the collection and their checksum, computed once
-// however many fonts share them.
-struct TableSum {
+// A table's bytes in the collection, summed once however many fonts share
+// them.
+struct DistinctTable {
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
-    std::uint32_t sum = 0;
-    auto operator<=>(const TableSum& other) const {
+    std::uint32_t font = 0;   // the first font that has it
+    std::uint32_t place = 0;  // where its sum goes in the order of summing
+    auto operator<=>(const DistinctTable& other) const {
         return std::tie(offset, length) <=> std::tie(other.offset, other.length);
     }
-    bool operator==(const TableSum& other) const {
+    bool operator==(const DistinctTable& other) const {
         return offset == other.offset && length == other.length;
+    }
+};
+
+// The padding after a distinct table whose length is not a multiple of 4:
+// where it lies, how long it is, and which table's place says whether it is
+// zeros. The bytes are those whatever table they follow.
+struct TablePadding {
+    std::uint64_t end = 0;
+    std::uint32_t count = 0;
+    std::uint32_t place = 0;
+    auto operator<=>(const TablePadding& other) const {
+        return std::tie(end, count) <=> std::tie(other.end, other.count);
+    }
+    bool operator==(const TablePadding& other) const {
+        return end == other.end && count == other.count;
     }
 };
 
 struct MemberFont {
     std::uint32_t offset = 0;
     FontDirectory directory;
+    std::size_t tablesToSum = 0;  // how many of the planned sums its tables need
 };
 
 class CollectionBreaker {
@@ -69,9 +94,12 @@ class CollectionBreaker {
   private:
     bool readDirectories();
     int checkOutputs();
-    bool sumTables();
+    void planSums();
+    void sumTables(const std::stop_token& stop);
+    bool awaitSums(std::size_t count, FileError& error);
+    TableRuns::Padding knownPadding(std::uint64_t end, std::uint64_t count, FileError& error);
     std::uint32_t sumOf(const TableRecord& table) const;
-    bool adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+    bool adjustment(const FontDirectory& directory, const TableRecord& head,
                     std::array<std::uint8_t, 4>& value, FileError& error) const;
     int writeFont(std::uint32_t number, MemberFont& member);
     bool fail(const std::string& problem) {
@@ -84,7 +112,17 @@ class CollectionBreaker {
     filecore::InputFile file_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
-    std::vector<TableSum> sums_;  // sorted, one per distinct table
+    std::vector<DistinctTable> order_;    // distinct tables in the order they are summed
+    std::vector<DistinctTable> known_;    // the same, sorted
+    std::vector<TablePadding> paddings_;  // sorted
+    Window<filecore::InputFile> window_;  // for the copying, not the summing
+    // By place in order_, written by the summing thread: each table's sum,
+    // and whether the input has zeros where its padding goes.
+    std::vector<std::uint32_t> sums_;
+    std::vector<std::uint8_t> zeroPadding_;
+    std::atomic<std::size_t> summed_{0};  // sums_ written so far, in order
+    bool sumFailed_ = false;              // set before summed_ says all are done
+    FileError sumError_;
 };
 
 int CollectionBreaker::run() {
@@ -96,11 +134,17 @@ int CollectionBreaker::run() {
     if (!readDirectories()) {
         return kInputFailed;
     }
+    window_.attach(file_);
     if (const int status = checkOutputs(); status != kOk) {
         return status;
     }
-    if (!sumTables()) {
-        return kInputFailed;
+    planSums();
+    std::jthread summing;
+    try {
+        summing = std::jthread([this](const std::stop_token& stop) { sumTables(stop); });
+    } catch (const std::system_error&) {
+        // No second thread to be had (a limit on processes): sum first.
+        sumTables({});
     }
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
@@ -170,75 +214,151 @@ int CollectionBreaker::checkOutputs() {
     return kOk;
 }
 
-// Every distinct table's checksum from its real bytes (the directories'
-// checksums may be stale or zero), read in file order, each byte once per
-// table that names it however many fonts share the table.
-bool CollectionBreaker::sumTables() {
-    for (const MemberFont& member : members_) {
-        for (const TableRecord& table : member.directory.tables) {
-            sums_.push_back({table.offset, table.length, 0});
+// Every distinct table once, in the order the fonts need them (each font's
+// new ones in the order they lie in the file), and how many of them each
+// font waits for.
+void CollectionBreaker::planSums() {
+    for (std::size_t k = 0; k < members_.size(); ++k) {
+        for (const TableRecord& table : members_[k].directory.tables) {
+            known_.push_back({table.offset, table.length, static_cast<std::uint32_t>(k), 0});
         }
     }
-    std::sort(sums_.begin(), sums_.end());
-    sums_.erase(std::unique(sums_.begin(), sums_.end()), sums_.end());
+    // Sorted by place and, for one table, font: the first of each is the
+    // font that needs it first.
+    std::sort(known_.begin(), known_.end(), [](const DistinctTable& a, const DistinctTable& b) {
+        return std::tie(a.offset, a.length, a.font) < std::tie(b.offset, b.length, b.font);
+    });
+    known_.erase(std::unique(known_.begin(), known_.end()), known_.end());
+    order_ = known_;
+    std::stable_sort(
+        order_.begin(), order_.end(),
+        [](const DistinctTable& a, const DistinctTable& b) { return a.font < b.font; });
+    for (std::size_t k = 0; k < order_.size(); ++k) {
+        std::lower_bound(known_.begin(), known_.end(), order_[k])->place =
+            static_cast<std::uint32_t>(k);
+        members_[order_[k].font].tablesToSum = k + 1;
+    }
+    for (std::size_t k = 1; k < members_.size(); ++k) {
+        members_[k].tablesToSum = std::max(members_[k].tablesToSum, members_[k - 1].tablesToSum);
+    }
+    for (const DistinctTable& table : known_) {
+        const auto count =
+            static_cast<std::uint32_t>(filecore::roundUp4(table.length) - table.length);
+        if (count > 0) {
+            paddings_.push_back({std::uint64_t{table.offset} + table.length, count, table.place});
+        }
+    }
+    std::sort(paddings_.begin(), paddings_.end());
+    sums_.assign(order_.size(), 0);
+    zeroPadding_.assign(order_.size(), 0);
+}
+
+// Runs beside the copying, so that reading every table to sum it costs
+// next to nothing on a machine with a second core. Every distinct table's
+// checksum from its real bytes (the directories' checksums may be stale or
+// zero), each byte read once however many fonts share it; and whether the
+// bytes where its padding goes are zeros, which saves the copying a read.
+void CollectionBreaker::sumTables(const std::stop_token& stop) {
     const auto capacity =
         static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size()));
     const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     const std::span<std::uint8_t> buffer(storage.get(), capacity);
     std::uint64_t bufferStart = 0;
     std::size_t filled = 0;
-    FileError error;
-    for (TableSum& table : sums_) {
+    // The `count` bytes at `at` (at most the buffer's size, all inside the
+    // file), read into the buffer unless they are there already.
+    const auto bytesAt = [&](std::uint64_t at, std::size_t count,
+                             std::span<const std::uint8_t>& out) {
+        if (at < bufferStart || at - bufferStart > filled || filled - (at - bufferStart) < count) {
+            filled =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_.size() - at));
+            if (!file_.readAt(at, buffer.first(filled), sumError_)) {
+                return false;
+            }
+            bufferStart = at;
+        }
+        out = std::span<const std::uint8_t>(buffer).subspan(
+            static_cast<std::size_t>(at - bufferStart), count);
+        return true;
+    };
+    for (std::size_t k = 0; k < order_.size() && !stop.stop_requested(); ++k) {
+        const DistinctTable& table = order_[k];
         std::uint32_t sum = 0;
-        for (std::uint64_t done = 0; done < table.length;) {
-            const std::uint64_t at = table.offset + done;
+        std::span<const std::uint8_t> bytes;
+        bool read = true;
+        // The directories were checked against the file's size: the file
+        // holds every piece of every table.
+        for (std::uint64_t done = 0; read && done < table.length;) {
             const auto piece =
                 static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kSumBuffer));
-            if (at < bufferStart || at - bufferStart > filled ||
-                filled - (at - bufferStart) < piece) {
-                // The directories were checked against the file's size:
-                // what remains from `at` holds at least this piece.
-                filled = static_cast<std::size_t>(
-                    std::min<std::uint64_t>(buffer.size(), file_.size() - at));
-                if (!file_.readAt(at, buffer.first(filled), error)) {
-                    return fail(readProblem(error));
-                }
-                bufferStart = at;
+            read = bytesAt(table.offset + done, piece, bytes);
+            if (read) {
+                sum += filecore::tableChecksum(bytes);
+                done += piece;
             }
-            sum += filecore::tableChecksum(
-                buffer.subspan(static_cast<std::size_t>(at - bufferStart), piece));
-            done += piece;
         }
-        table.sum = sum;
+        const std::uint64_t end = std::uint64_t{table.offset} + table.length;
+        const std::uint64_t padding = filecore::roundUp4(table.length) - table.length;
+        bool zeros = false;
+        if (read && padding > 0 && file_.size() - end >= padding) {
+            read = bytesAt(end, static_cast<std::size_t>(padding), bytes);
+            zeros = read &&
+                    std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+        }
+        if (!read) {
+            sumFailed_ = true;
+            summed_.store(order_.size(), std::memory_order_release);
+            summed_.notify_all();
+            return;
+        }
+        sums_[k] = sum;
+        zeroPadding_[k] = zeros ? 1 : 0;
+        summed_.store(k + 1, std::memory_order_release);
+        summed_.notify_all();
+    }
+}
+
+// Waits until the summing thread is past the first `count` tables it sums.
+bool CollectionBreaker::awaitSums(std::size_t count, FileError& error) {
+    for (std::size_t now = summed_.load(std::memory_order_acquire); now < count;
+         now = summed_.load(std::memory_order_acquire)) {
+        summed_.wait(now, std::memory_order_acquire);
+    }
+    if (sumFailed_) {
+        error = sumError_;
+        return false;
     }
     return true;
 }
 
+TableRuns::Padding CollectionBreaker::knownPadding(std::uint64_t end, std::uint64_t count,
+                                                   FileError& error) {
+    const TablePadding key{end, static_cast<std::uint32_t>(count), 0};
+    const auto found = std::lower_bound(paddings_.begin(), paddings_.end(), key);
+    if (found == paddings_.end() || *found != key) {
+        return TableRuns::Padding::Unknown;
+    }
+    if (!awaitSums(std::size_t{found->place} + 1, error)) {
+        return TableRuns::Padding::Failed;
+    }
+    return zeroPadding_[found->place] != 0 ? TableRuns::Padding::Zeros
+                                           : TableRuns::Padding::NotZeros;
+}
+
 std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
-    const TableSum key{table.offset, table.length, 0};
-    return std::lower_bound(sums_.begin(), sums_.end(), key)->sum;
+    const DistinctTable key{table.offset, table.length, 0, 0};
+    return sums_[std::lower_bound(known_.begin(), known_.end(), key)->place];
 }
 
 // The checkSumAdjustment that makes the font, its directory as it will be
-// written, sum to the target; `head` is the index of the table that takes
-// it, none for a font without a 'head' long enough to hold it.
-bool CollectionBreaker::adjustment(const FontDirectory& directory, std::optional<std::size_t>& head,
+// written, sum to the target, `head` being the table that holds it.
+bool CollectionBreaker::adjustment(const FontDirectory& directory, const TableRecord& head,
                                    std::array<std::uint8_t, 4>& value, FileError& error) const {
-    head.reset();
     std::uint32_t total = filecore::tableChecksum(directory.bytes);
-    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
-        const TableRecord& table = directory.tables[j];
+    for (const TableRecord& table : directory.tables) {
         total += sumOf(table);
-        if (!head && table.tag == kHeadTag &&
-            table.length >= filecore::kHeadChecksumAdjustmentOffset + value.size()) {
-            head = j;
-        }
     }
-    if (!head) {
-        return true;
-    }
-    const TableRecord& table = directory.tables[*head];
-    if (!file_.readAt(table.offset + filecore::kHeadChecksumAdjustmentOffset, value, error)) {
+    if (!file_.readAt(head.offset + filecore::kHeadChecksumAdjustmentOffset, value, error)) {
         return false;
     }
     // The field is a whole word of the table: the sum without it is the sum
@@ -249,33 +369,47 @@ bool CollectionBreaker::adjustment(const FontDirectory& directory, std::optional
 }
 
 // The font's directory as read, its offsets moved to where its tables go,
-// then each table copied from the collection and padded with zeros, the
-// 'head' table's checkSumAdjustment replaced on the way.
+// then each table copied from the collection and padded with zeros; last,
+// once its tables are summed, the 'head' table's checkSumAdjustment.
 int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     const std::string& outputName = outputNames_[number - 1];
     std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
     FontDirectory& directory = member.directory;
+    // The table that takes the checkSumAdjustment: the first 'head' long
+    // enough to hold one, if any.
+    std::optional<std::size_t> head;
     std::uint64_t position = directory.bytes.size();
     for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        const TableRecord& table = directory.tables[j];
         filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
                            static_cast<std::uint32_t>(position));
-        position += filecore::roundUp4(directory.tables[j].length);
+        if (!head && table.tag == kHeadTag &&
+            table.length >= filecore::kHeadChecksumAdjustmentOffset + 4) {
+            head = j;
+        }
+        position += filecore::roundUp4(table.length);
     }
     FileReplacement output;
     FileError error;
-    std::optional<std::size_t> head;
-    std::array<std::uint8_t, 4> adjusted{};
-    bool written = adjustment(directory, head, adjusted, error) && output.create(outputName, error);
+    bool written = output.create(outputName, error) && output.append(directory.bytes, error);
     // Tables that lie together in the collection, as make writes them, are
-    // copied as one range; 'head' is copied around its new field.
-    TableRuns runs(output, file_);
-    written = written && output.append(directory.bytes, error);
+    // copied as one range. The output is written front to back only: 'head'
+    // is copied around its new field, computed once the font's tables are
+    // summed, by when most of the font (often all but the tables after
+    // 'glyf' or 'CFF ') has been copied beside the summing.
+    TableRuns runs(output, file_, window_,
+                   [this](std::uint64_t end, std::uint64_t count, FileError& failure) {
+                       return knownPadding(end, count, failure);
+                   });
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         if (head == j) {
+            std::array<std::uint8_t, 4> adjusted{};
             constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
             const std::uint64_t rest = kAt + adjusted.size();
-            written = runs.add(table.offset, kAt, error) && runs.flush(error) &&
+            written = runs.flush(error) && awaitSums(member.tablesToSum, error) &&
+                      adjustment(directory, table, adjusted, error) &&
+                      runs.add(table.offset, kAt, error) && runs.flush(error) &&
                       output.append(adjusted, error) &&
                       runs.add(table.offset + rest, table.length - rest, error);
         } else {

@@ -1,7 +1,8 @@
 // make: the collection is a 'ttcf' 1.0 header, every font's offset table and
 // records back to back, then the first font's tables and each later font's
 // unshared tables, in the order they lie in the font, 4-byte aligned with zero
-// padding. Stored tables are copied inside the kernel, a run of them at a time
+// padding (a large table after a gap of zeros that puts it at its font's
+// offset within a page). Stored tables are copied inside the kernel, a run of them at a time
 // where they lie together in the font; only tables with a look-alike are read.
 //
 // Two passes over the fonts, one open at a time: the first checks every
@@ -30,6 +31,7 @@
 #include "Collection.h"
 #include "Files.h"
 #include "FontDirectory.h"
+#include "InputWindow.h"
 #include "TableRuns.h"
 
 namespace zelvic {
@@ -42,10 +44,7 @@ using filecore::InputFile;
 using filecore::kCollectionTag;
 constexpr std::uint32_t kCollectionVersion = filecore::kCollectionVersion1;
 constexpr std::size_t kCollectionHeaderSize = 12;
-// Tables that may be shared are compared through windows of this size, one
-// over the font being placed and one over the collection written so far:
-// small enough to come from the heap and stay in the processor's cache.
-constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
+using zelvic::kWindowSize;
 // Tables up to this size are read for a comparison with their neighbours.
 constexpr std::uint32_t kSmallTable = 16 * 1024;
 // Small tables lying together in a font are read together, up to this much:
@@ -54,6 +53,9 @@ constexpr std::uint64_t kSmallReadAhead = kWindowSize;
 // Small tables this close still count as lying together (padding, gaps).
 constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
+// Tables from this size start at their font's offset within a page.
+constexpr std::uint32_t kAlignedTable = 64 * 1024;
+constexpr std::uint64_t kPageSize = 4096;
 
 // The key of every hash below, drawn once per run: a font can't know it, so
 // it can't choose tables whose hashes agree (as it could with a fixed mix,
@@ -163,57 +165,6 @@ std::uint64_t hashOf(std::span<const std::uint8_t> bytes) {
     return hash.finish();
 }
 
-// A byte range [start, end) of a file.
-struct Extent {
-    std::uint64_t start = 0;
-    std::uint64_t end = 0;
-    bool holds(std::uint64_t offset, std::uint64_t length) const {
-        return offset >= start && offset <= end && end - offset >= length;
-    }
-};
-
-// A window of bytes over a file read with readAt(): neighbouring small
-// ranges, as a font's small tables are, cost one read per window.
-template <class Source>
-class Window {
-  public:
-    void attach(const Source& source) {
-        source_ = &source;
-        filled_ = 0;
-    }
-
-    // The `length` bytes at `offset` (length at most kWindowSize), valid
-    // until the next call. A miss reads `fill`, which holds the range, is
-    // at most kWindowSize long and lies inside what the source can read;
-    // anything else reads just the range.
-    bool get(std::uint64_t offset, std::size_t length, Extent fill,
-             std::span<const std::uint8_t>& out, FileError& error) {
-        if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
-            if (!fill.holds(offset, length) || fill.end - fill.start > kWindowSize) {
-                fill = {offset, offset + length};
-            }
-            if (!buffer_) {
-                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
-            }
-            const auto count = static_cast<std::size_t>(fill.end - fill.start);
-            filled_ = 0;
-            if (!source_->readAt(fill.start, {buffer_.get(), count}, error)) {
-                return false;
-            }
-            start_ = fill.start;
-            filled_ = count;
-        }
-        out = {buffer_.get() + (offset - start_), length};
-        return true;
-    }
-
-  private:
-    const Source* source_ = nullptr;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::uint64_t start_ = 0;
-    std::size_t filled_ = 0;
-};
-
 // Tables are candidates for sharing when their records agree in tag, length
 // and checksum; only their bytes decide.
 struct TableKey {
@@ -289,7 +240,7 @@ class CollectionMaker {
     int checkReplaceable(const std::string& resolved);
     int writeHeader(std::uint64_t headerSize);
     int placeFont(std::size_t number);
-    int storeTable(const TableRecord& table, std::uint64_t& position);
+    int storeTable(const TableRecord& table, std::uint64_t placeInFont, std::uint64_t& position);
     int findShared(const TableRecord& table, std::optional<std::uint64_t>& found);
     int hashStored(std::uint32_t index, std::uint32_t length, std::uint64_t& hash);
     int equalBytes(const TableRecord& table, std::uint64_t position, bool& equal);
@@ -306,7 +257,7 @@ class CollectionMaker {
     InputFile font_;  // the font being placed
     // Its stored tables, copied in the kernel as runs where they lie
     // together; never read in user space but to compare them.
-    TableRuns runs_{output_, font_};
+    TableRuns runs_{output_, font_, fontWindow_};
     Window<InputFile> fontWindow_;
     Window<FileReplacement> outputWindow_;
     // Per table of the font being placed: the run of small tables to read
@@ -530,11 +481,20 @@ int CollectionMaker::placeFont(std::size_t number) {
     std::stable_sort(inFile.begin(), inFile.end(), [&directory](std::size_t a, std::size_t b) {
         return directory.tables[a].offset < directory.tables[b].offset;
     });
+    // Where each table lies in the font as break writes it (and as most
+    // fonts are stored): in directory order after the directory.
+    std::vector<std::uint64_t> placesInFont(directory.tables.size());
+    std::uint64_t place = directory.bytes.size();
+    for (std::size_t j = 0; j < directory.tables.size(); ++j) {
+        placesInFont[j] = place;
+        place += filecore::roundUp4(directory.tables[j].length);
+    }
     std::vector<bool> stored(directory.tables.size(), false);
     for (const std::size_t j : inFile) {
         if (!positions[j]) {
             std::uint64_t position = 0;
-            if (const int status = storeTable(directory.tables[j], position); status != kOk) {
+            if (const int status = storeTable(directory.tables[j], placesInFont[j], position);
+                status != kOk) {
                 return status;
             }
             positions[j] = position;
@@ -614,13 +574,29 @@ void CollectionMaker::append(Chain& chain, std::uint32_t index) {
 
 // Puts the table's bytes at the end of the collection, zero-padded to 4
 // bytes; `position` is where they start.
-int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t& position) {
+//
+// A large table starts at the same offset within a page as it has in its
+// font (`placeInFont`), zeros filling the gap: the kernel copies a range
+// page to page when both ends agree so, and at about half the speed when
+// they don't. Make's copy from the font and break's copy back into a font
+// both gain; the collection grows by less than a page per large table.
+int CollectionMaker::storeTable(const TableRecord& table, std::uint64_t placeInFont,
+                                std::uint64_t& position) {
     const std::uint64_t span = filecore::roundUp4(table.length);
     position = output_.size() + runs_.pending();
-    if (position >= kMaxFileSize || span > kMaxFileSize - position) {
+    std::uint64_t gap = 0;
+    if (table.length >= kAlignedTable) {
+        gap = (placeInFont - position) % kPageSize;
+    }
+    if (position >= kMaxFileSize || gap > kMaxFileSize - position ||
+        span > kMaxFileSize - position - gap) {
         return fail(kOutputFailed, outputName_, "the collection would be larger than 4 GiB");
     }
     FileError error;
+    if (gap > 0 && !(runs_.flush(error) && output_.appendZeros(gap, error))) {
+        return failOn(error, font_.path());
+    }
+    position += gap;
     if (!runs_.add(table.offset, table.length, error)) {
         return failOn(error, font_.path());
     }

@@ -8,17 +8,28 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <span>
 
 #include "ByteOrder.h"
 #include "Files.h"
+#include "InputWindow.h"
 
 namespace zelvic {
 
 class TableRuns {
   public:
-    TableRuns(filecore::FileReplacement& output, const filecore::InputFile& input)
-        : output_(output), input_(input) {}
+    // What a caller knows, without a read, of the `count` bytes (1 to 3)
+    // at `end`, a table's padding in the input; Failed with the error set.
+    enum class Padding { Zeros, NotZeros, Unknown, Failed };
+    using PaddingCheck =
+        std::function<Padding(std::uint64_t end, std::uint64_t count, filecore::FileError& error)>;
+
+    // Runs of up to kSmallRun bytes, and the padding checked, are read
+    // through `window`, which must be attached to `input`.
+    TableRuns(filecore::FileReplacement& output, const filecore::InputFile& input,
+              Window<filecore::InputFile>& window, PaddingCheck knownPadding = {})
+        : output_(output), input_(input), window_(window), knownPadding_(std::move(knownPadding)) {}
 
     // Appends the `length` bytes at `offset` of the input and zero padding to
     // a multiple of 4. They join the run before when they start where its
@@ -50,24 +61,59 @@ class TableRuns {
             return true;
         }
         open_ = false;
-        return (end_ == start_ || output_.appendFrom(input_, start_, end_ - start_, error)) &&
-               output_.appendZeros(padding_, error);
+        const std::uint64_t length = end_ - start_;
+        if (length > kSmallRun) {
+            return output_.appendFrom(input_, start_, length, error) &&
+                   output_.appendZeros(padding_, error);
+        }
+        std::span<const std::uint8_t> bytes;
+        return window_.get(start_, static_cast<std::size_t>(length), fillFrom(start_), bytes,
+                           error) &&
+               output_.append(bytes, error) && output_.appendZeros(padding_, error);
     }
 
   private:
     bool zerosAt(std::uint64_t offset, std::uint64_t count, bool& zeros,
                  filecore::FileError& error) const {
-        std::array<std::uint8_t, 3> bytes{};
-        const auto range = std::span(bytes).first(static_cast<std::size_t>(count));
-        if (!input_.readAt(offset, range, error)) {
+        if (count == 0) {
+            zeros = true;
+            return true;
+        }
+        if (knownPadding_) {
+            switch (knownPadding_(offset, count, error)) {
+                case Padding::Zeros:
+                    zeros = true;
+                    return true;
+                case Padding::NotZeros:
+                    zeros = false;
+                    return true;
+                case Padding::Failed:
+                    return false;
+                case Padding::Unknown:
+                    break;
+            }
+        }
+        std::span<const std::uint8_t> bytes;
+        if (!window_.get(offset, static_cast<std::size_t>(count), fillFrom(offset), bytes, error)) {
             return false;
         }
-        zeros = std::all_of(range.begin(), range.end(), [](std::uint8_t b) { return b == 0; });
+        zeros = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
         return true;
     }
 
+    // A window's worth of the input from `offset`, or what is left of it.
+    Extent fillFrom(std::uint64_t offset) const {
+        return {offset, offset + std::min<std::uint64_t>(kWindowSize, input_.size() - offset)};
+    }
+
+    // Smaller runs are read among their neighbours rather than copied in
+    // the kernel, which costs a system call each however small.
+    static constexpr std::uint64_t kSmallRun = std::uint64_t{16} * 1024;
+
     filecore::FileReplacement& output_;
     const filecore::InputFile& input_;
+    Window<filecore::InputFile>& window_;
+    PaddingCheck knownPadding_;
     bool open_ = false;
     std::uint64_t start_ = 0;    // where the run starts in the input
     std::uint64_t end_ = 0;      // where its last table's bytes end there

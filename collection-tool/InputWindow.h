@@ -1,0 +1,67 @@
+// Reading a file's small ranges through one buffer: neighbouring ranges, as
+// a font's small tables are, cost one read per window instead of one each.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "Files.h"
+
+namespace zelvic {
+
+// Tables that may be shared are compared through windows of this size, and
+// small tables are copied through one: small enough to come from the heap
+// and stay in the processor's cache.
+constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
+
+// A byte range [start, end) of a file.
+struct Extent {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    bool holds(std::uint64_t offset, std::uint64_t length) const {
+        return offset >= start && offset <= end && end - offset >= length;
+    }
+};
+
+template <class Source>
+class Window {
+  public:
+    void attach(const Source& source) {
+        source_ = &source;
+        filled_ = 0;
+    }
+
+    // The `length` bytes at `offset` (length at most kWindowSize), valid
+    // until the next call. A miss reads `fill`, which holds the range, is
+    // at most kWindowSize long and lies inside what the source can read;
+    // anything else reads just the range.
+    bool get(std::uint64_t offset, std::size_t length, Extent fill,
+             std::span<const std::uint8_t>& out, filecore::FileError& error) {
+        if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
+            if (!fill.holds(offset, length) || fill.end - fill.start > kWindowSize) {
+                fill = {offset, offset + length};
+            }
+            if (!buffer_) {
+                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
+            }
+            const auto count = static_cast<std::size_t>(fill.end - fill.start);
+            filled_ = 0;
+            if (!source_->readAt(fill.start, {buffer_.get(), count}, error)) {
+                return false;
+            }
+            start_ = fill.start;
+            filled_ = count;
+        }
+        out = {buffer_.get() + (offset - start_), length};
+        return true;
+    }
+
+  private:
+    const Source* source_ = nullptr;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::uint64_t start_ = 0;
+    std::size_t filled_ = 0;
+};
+
+}  // namespace zelvic
