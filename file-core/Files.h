@@ -93,6 +93,8 @@ class SameFiles {
     mutable std::unordered_map<std::string, std::unordered_set<std::string>> listings_;
     // Folders as given, and with their links followed.
     mutable std::unordered_map<std::string, std::string> realFolders_;
+    // Each real folder's device, asked once: the files of a folder share it.
+    mutable std::unordered_map<std::string, dev_t> folderDevices_;
 };
 
 // Whether `a` and `b` name one file (see SameFiles).
@@ -128,16 +130,20 @@ class InputFile {
     // refuses anything that is not a regular file: a folder as "it is a
     // folder", a FIFO, device or socket as "not a regular file".
     bool open(const std::string& path, FileError& error);
-    void close() { fd_.reset(); }
+    void close();
     bool isOpen() const { return fd_.valid(); }
 
     const std::string& path() const { return path_; }
     std::uint64_t size() const { return size_; }
     FileIdentity identity() const { return identity_; }
+    // The time of last change when opened.
+    std::int64_t modifiedSeconds() const { return modifiedSeconds_; }
+    std::int64_t modifiedNanoseconds() const { return modifiedNanoseconds_; }
     int descriptor() const { return fd_.get(); }
 
     // Reads exactly into.size() bytes at `offset`; a file that ends first
-    // (also one cut short since it was opened) is a Read error.
+    // (also one cut short since it was opened) is a Read error. Bytes of the
+    // file's first block come from the copy open() made of it.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
 
   private:
@@ -145,6 +151,13 @@ class InputFile {
     std::string path_;
     std::uint64_t size_ = 0;
     FileIdentity identity_;
+    std::int64_t modifiedSeconds_ = 0;
+    std::int64_t modifiedNanoseconds_ = 0;
+    // Every reader starts with the offset table, the table directory and the
+    // collection header, a few small reads near the start: one read of the
+    // first block serves them all. Filled by open() only, so that readAt
+    // stays safe to call from several threads.
+    std::vector<std::uint8_t> firstBlock_;
 };
 
 // A new file that replaces `target` on commit(). See the top of this file.
@@ -189,8 +202,14 @@ class FileReplacement {
     void discard();
 
     const std::string& target() const { return target_; }
+    // The file that commit() replaces, as create() found it; none for a new one.
+    std::optional<FileIdentity> replaced() const {
+        return old_ ? std::optional(FileIdentity{old_->st_dev, old_->st_ino}) : std::nullopt;
+    }
 
   private:
+    static bool checkTarget(const std::string& target, std::string& resolved,
+                            std::optional<struct stat>& existing, FileError& error);
     bool flush(FileError& error);
     bool writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     bool copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,

@@ -112,8 +112,12 @@ SameFiles::Entry SameFiles::entryOf(const std::string& path) const {
     if (::stat(entry.path.c_str(), &info) == 0) {
         entry.identity = FileIdentity{info.st_dev, info.st_ino};
     }
-    if (::stat(folderOf(entry.path).c_str(), &info) == 0) {
+    const std::string folder = folderOf(entry.path);
+    if (const auto known = folderDevices_.find(folder); known != folderDevices_.end()) {
+        entry.device = known->second;
+    } else if (::stat(folder.c_str(), &info) == 0) {
         entry.device = info.st_dev;
+        folderDevices_.emplace(folder, info.st_dev);
     }
     return entry;
 }

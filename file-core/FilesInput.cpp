@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -12,7 +13,13 @@
 
 namespace filecore {
 
-namespace {}  // namespace
+namespace {
+
+// What open() reads of every file: a page, which holds the directory of all
+// but the largest fonts and costs no more to read than its first 12 bytes.
+constexpr std::size_t kFirstBlockSize = 4096;
+
+}  // namespace
 
 using detail::endedEarly;
 using detail::errorOf;
@@ -133,10 +140,29 @@ bool InputFile::open(const std::string& path, FileError& error) {
     fd_ = std::move(fd);
     size_ = static_cast<std::uint64_t>(info.st_size);
     identity_ = FileIdentity{info.st_dev, info.st_ino};
+    modifiedSeconds_ = info.st_mtim.tv_sec;
+    modifiedNanoseconds_ = info.st_mtim.tv_nsec;
+    // A first block that can't be read is left to the reads that need it,
+    // which then report why.
+    firstBlock_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kFirstBlockSize)));
+    if (readAll(fd_.get(), 0, firstBlock_) != 0) {
+        firstBlock_.clear();
+    }
     return true;
 }
 
+void InputFile::close() {
+    fd_.reset();
+    firstBlock_.clear();
+    firstBlock_.shrink_to_fit();
+}
+
 bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const {
+    if (offset <= firstBlock_.size() && into.size() <= firstBlock_.size() - offset) {
+        std::copy_n(firstBlock_.begin() + static_cast<std::ptrdiff_t>(offset), into.size(),
+                    into.begin());
+        return true;
+    }
     const int result = readAll(fd_.get(), offset, into);
     if (result == 0) {
         return true;

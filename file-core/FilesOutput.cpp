@@ -98,6 +98,13 @@ int linkUnnamed(int fd, const std::string& path) {
     return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH);
 }
 
+// Whether linkUnnamed can work here: through /proc, or as root. Asked once:
+// a folder of fonts saves one after the other.
+bool canNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", F_OK) == 0 || ::geteuid() == 0;
+    return can;
+}
+
 // The file's inode flags (chattr), or 0 where it can't be opened or the
 // file system has none.
 int inodeFlags(const std::string& path, bool folder) {
@@ -152,6 +159,19 @@ bool hasNoWriteBit(const struct stat& info) {
 
 bool FileReplacement::check(const std::string& target, std::string& resolved,
                             std::optional<FileIdentity>& existing, FileError& error) {
+    std::optional<struct stat> info;
+    if (!checkTarget(target, resolved, info, error)) {
+        return false;
+    }
+    existing.reset();
+    if (info) {
+        existing = FileIdentity{info->st_dev, info->st_ino};
+    }
+    return true;
+}
+
+bool FileReplacement::checkTarget(const std::string& target, std::string& resolved,
+                                  std::optional<struct stat>& existing, FileError& error) {
     existing.reset();
     std::string path = target;
     for (int hops = 0;; ++hops) {
@@ -213,7 +233,7 @@ bool FileReplacement::check(const std::string& target, std::string& resolved,
             error = ownerNotKept(EPERM);
             return false;
         }
-        existing = FileIdentity{info.st_dev, info.st_ino};
+        existing = info;
         break;
     }
     // The replacement is made and renamed in the folder: it must be a
@@ -266,17 +286,10 @@ bool FileReplacement::fail(FileError& error, FileError::Step step, int code) {
 bool FileReplacement::create(const std::string& target, FileError& error) {
     discard();
     std::string resolved;
-    std::optional<FileIdentity> existing;
-    if (!check(target, resolved, existing, error)) {
+    // The file's status as check found it, links followed: what the
+    // replacement takes on.
+    if (!checkTarget(target, resolved, old_, error)) {
         return false;
-    }
-    if (existing) {
-        struct stat info {};
-        if (::stat(resolved.c_str(), &info) != 0) {
-            error = errorOf(FileError::Step::Create, errno);
-            return false;
-        }
-        old_ = info;
     }
     target_ = resolved;
     copyInKernel_ = true;
@@ -285,7 +298,7 @@ bool FileReplacement::create(const std::string& target, FileError& error) {
     // Unnamed: a kill at any moment leaves nothing. 0666 lets the umask or
     // the folder's default ACL decide, as for any new file. Only where it
     // can be given a name in the end (see linkUnnamed).
-    if (::access("/proc/self/fd", F_OK) == 0 || ::geteuid() == 0) {
+    if (canNameUnnamedFiles()) {
         FileDescriptor fd(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666));
         if (fd.valid()) {
             fd_ = std::move(fd);

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <sstream>
 #include <system_error>
+#include <unordered_set>
 
 #include "Commands.h"
 #include "Files.h"
@@ -154,8 +155,11 @@ class Run {
         if (invocation_.outputFolder) {
             const fs::path place = fs::path(*invocation_.outputFolder) / font.outputName;
             std::error_code error;
-            fs::create_directories(place.parent_path(), error);
+            if (folders_.insert(place.parent_path().string()).second) {
+                fs::create_directories(place.parent_path(), error);
+            }
             if (error) {
+                folders_.erase(place.parent_path().string());
                 err << "Error: " << font.path << ": cannot create the folder "
                     << place.parent_path().string() << ": " << error.message() << ".\n";
                 return false;
@@ -186,6 +190,8 @@ class Run {
     // makes A.ttf and a.ttf one file).
     filecore::SameFiles written_;
     std::size_t outputs_ = 0;
+    // Output folders made (or found) so far: each is made once per run.
+    std::unordered_set<std::string> folders_;
 };
 
 int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& err, bool terminal) {

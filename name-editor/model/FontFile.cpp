@@ -562,11 +562,11 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
     }
     copyUpTo(end);
 
-    const bool replacesSource = filecore::identityOf(path) == source->identity;
     filecore::FileReplacement output;
     if (!output.create(path, error)) {
         return fromFileError(error, reason);
     }
+    const bool replacesSource = output.replaced() == source->identity;
     if (!out.write(output, input, error)) {
         return fromSourceError(error, reason);
     }

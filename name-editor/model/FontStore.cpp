@@ -221,12 +221,11 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
     // The font ends at a 4-byte boundary, as every table does.
     out.zeros(filecore::roundUp4(end) - std::min(out.size(), filecore::roundUp4(end)));
 
-    const bool replacesSource =
-        directory.source && filecore::identityOf(path) == directory.source->identity;
     filecore::FileReplacement output;
     if (!output.create(path, error)) {
         return fromFileError(error, reason);
     }
+    const bool replacesSource = directory.source && output.replaced() == directory.source->identity;
     if (!out.write(output, source, error)) {
         return fromSourceError(error, reason);
     }

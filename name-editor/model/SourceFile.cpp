@@ -1,21 +1,15 @@
 #include "SourceFile.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-
 bool SourceFile::describe(const filecore::InputFile& input, std::string& reason) {
-    struct stat status {};
-    if (::fstat(input.descriptor(), &status) != 0) {
-        reason = std::strerror(errno);
+    if (!input.isOpen()) {
+        reason = "the file is not open";
         return false;
     }
     path = input.path();
     identity = input.identity();
     size = input.size();
-    modifiedSeconds = status.st_mtim.tv_sec;
-    modifiedNanoseconds = status.st_mtim.tv_nsec;
+    modifiedSeconds = input.modifiedSeconds();
+    modifiedNanoseconds = input.modifiedNanoseconds();
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <span>
 #include <string>
@@ -76,6 +77,34 @@ TEST(InputFile, ReadsExactlyAndViewsOutliveTheDescriptor) {
     EXPECT_FALSE(input.readAt(7, four, error));
     EXPECT_EQ(error.describe(), "cannot read: the file ended early");
     EXPECT_EQ(error.file, path);
+}
+
+// The start of the file is read once, at open; reads across its end and
+// past it still come from the file and still find it cut short.
+TEST(InputFile, ReadsAcrossTheFirstBlockAsFromTheFile) {
+    TempDir dir;
+    const auto path = (dir / "big.bin").string();
+    Bytes content(10000);
+    for (std::size_t i = 0; i < content.size(); ++i) {
+        content[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
+    }
+    writeFileBytes(path, content);
+    InputFile input;
+    FileError error;
+    ASSERT_TRUE(input.open(path, error));
+    for (const auto& [offset, length] : {std::pair<std::size_t, std::size_t>{0, 12},
+                                         {4090, 12},
+                                         {4096, 300},
+                                         {0, 10000},
+                                         {9990, 10}}) {
+        Bytes got(length);
+        ASSERT_TRUE(input.readAt(offset, got, error)) << offset;
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), content.begin() + offset)) << offset;
+    }
+    ASSERT_EQ(::truncate(path.c_str(), 4000), 0);
+    Bytes across(200);
+    EXPECT_FALSE(input.readAt(3995, across, error));
+    EXPECT_EQ(error.describe(), "cannot read: the file ended early");
 }
 
 // Where case counts, names that differ in it are two files; a link and its
