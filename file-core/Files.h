@@ -81,7 +81,10 @@ class SameFiles {
         std::size_t label = 0;
     };
     Entry entryOf(const std::string& path) const;
-    std::string resolved(std::string path) const;
+    // `status`: the named file's, where the last look at it (links followed)
+    // found it; `missing`: it was found not to exist.
+    std::string resolved(std::string path, std::optional<struct stat>* status = nullptr,
+                         bool* missing = nullptr) const;
     std::optional<std::size_t> find(const Entry& entry) const;
     bool oneEntry(const Entry& a, const Entry& b) const;
     bool oneName(const std::string& folder, const std::string& x, const std::string& y) const;

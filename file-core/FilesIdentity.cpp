@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -37,10 +38,20 @@ std::string realPath(const std::string& path) {
 // and made absolute. The last name is followed here and its folder resolved
 // once for all the names in it: a run over a folder of fonts asks this of
 // every font, and resolving each path afresh cost a readlink per component.
-std::string SameFiles::resolved(std::string path) const {
+std::string SameFiles::resolved(std::string path, std::optional<struct stat>* status,
+                                bool* missing) const {
     for (int hops = 0; hops <= kMaxLinkHops; ++hops) {
         struct stat info {};
-        if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+        if (::lstat(path.c_str(), &info) != 0) {
+            if (missing != nullptr) {
+                *missing = errno == ENOENT;
+            }
+            break;
+        }
+        if (!S_ISLNK(info.st_mode)) {
+            if (status != nullptr) {
+                *status = info;
+            }
             break;
         }
         std::string link(4096, '\0');
@@ -107,9 +118,15 @@ std::vector<std::string> partsOf(const std::string& path) {
 
 SameFiles::Entry SameFiles::entryOf(const std::string& path) const {
     Entry entry;
-    entry.path = resolved(path);
+    // The last lstat of the path already tells whether the file is there,
+    // and what it is when the name is no link.
+    std::optional<struct stat> status;
+    bool missing = false;
+    entry.path = resolved(path, &status, &missing);
     struct stat info {};
-    if (::stat(entry.path.c_str(), &info) == 0) {
+    if (status) {
+        entry.identity = FileIdentity{status->st_dev, status->st_ino};
+    } else if (!missing && ::stat(entry.path.c_str(), &info) == 0) {
         entry.identity = FileIdentity{info.st_dev, info.st_ino};
     }
     const std::string folder = folderOf(entry.path);

@@ -12,6 +12,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "ByteOrder.h"
@@ -103,6 +105,49 @@ int linkUnnamed(int fd, const std::string& path) {
 bool canNameUnnamedFiles() {
     static const bool can = ::access("/proc/self/fd", F_OK) == 0 || ::geteuid() == 0;
     return can;
+}
+
+// Folders this process found it may write, as they were then. A folder of
+// fonts saved one by one asks the same of its folder each time; while the
+// folder is the same one, with the same owner and mode, the answer is taken
+// as the same. A change that leaves those alone (an ACL, chattr) is then
+// met when the new file is made or put in place, and reported there.
+struct WritableFolder {
+    dev_t device;
+    ino_t inode;
+    mode_t mode;
+    uid_t owner;
+    gid_t group;
+
+    explicit WritableFolder(const struct stat& info)
+        : device(info.st_dev),
+          inode(info.st_ino),
+          mode(info.st_mode),
+          owner(info.st_uid),
+          group(info.st_gid) {}
+    bool operator==(const WritableFolder&) const = default;
+};
+
+std::mutex writableFoldersLock;
+
+std::unordered_map<std::string, WritableFolder>& writableFolders() {
+    static std::unordered_map<std::string, WritableFolder> folders;
+    return folders;
+}
+
+bool folderFoundWritable(const std::string& folder, const struct stat& info) {
+    const std::lock_guard lock(writableFoldersLock);
+    const auto known = writableFolders().find(folder);
+    return known != writableFolders().end() && known->second == WritableFolder(info);
+}
+
+void rememberWritableFolder(const std::string& folder, const struct stat& info) {
+    constexpr std::size_t kMostRemembered = 64;
+    const std::lock_guard lock(writableFoldersLock);
+    if (writableFolders().size() >= kMostRemembered) {
+        writableFolders().clear();
+    }
+    writableFolders().insert_or_assign(folder, WritableFolder(info));
 }
 
 // The file's inode flags (chattr), or 0 where it can't be opened or the
@@ -248,14 +293,17 @@ bool FileReplacement::checkTarget(const std::string& target, std::string& resolv
         error = errorOf(FileError::Step::Create, ENOTDIR);
         return false;
     }
-    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        error = errorOf(FileError::Step::Create, errno);
-        return false;
-    }
-    // There a temporary's name could be made but never taken away again.
-    if ((inodeFlags(folder, true) & FS_APPEND_FL) != 0) {
-        error = ownError(FileError::Step::Create, "the folder is append-only");
-        return false;
+    if (!folderFoundWritable(folder, folderInfo)) {
+        if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            error = errorOf(FileError::Step::Create, errno);
+            return false;
+        }
+        // There a temporary's name could be made but never taken away again.
+        if ((inodeFlags(folder, true) & FS_APPEND_FL) != 0) {
+            error = ownError(FileError::Step::Create, "the folder is append-only");
+            return false;
+        }
+        rememberWritableFolder(folder, folderInfo);
     }
     resolved = std::move(path);
     return true;
@@ -486,11 +534,24 @@ bool FileReplacement::appendFrom(const InputFile& input, std::uint64_t offset, s
 
 bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes,
                               FileError& error) {
-    if (!flush(error)) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
         return false;
     }
     if (!rangeFits(size_, offset, bytes.size())) {
         return fail(error, FileError::Step::Write, EINVAL);
+    }
+    // Bytes still gathered are patched where they wait (a checksum filled
+    // in at the end costs no write of its own); bytes written are
+    // overwritten, leaving the gathered ones to go out together.
+    const std::uint64_t gatheredFrom = size_ - pending_.size();
+    if (offset >= gatheredFrom) {
+        std::copy(bytes.begin(), bytes.end(),
+                  pending_.begin() + static_cast<std::ptrdiff_t>(offset - gatheredFrom));
+        return true;
+    }
+    if (offset + bytes.size() > gatheredFrom && !flush(error)) {
+        return false;
     }
     return writeOut(offset, bytes, error);
 }

@@ -220,6 +220,21 @@ TEST(FileReplacement, WritesAppendsCopiesAndPatchesButOnlyCommitShowsThem) {
     EXPECT_FALSE(out.commit(error));
     EXPECT_EQ(readFileBytes(target), bytesOf("old"));
     EXPECT_EQ(dir.entries(), (std::vector<std::string>{"in.bin", "out.bin"}));
+
+    // Patches land wherever the bytes are: gathered, written, or across both.
+    FileReplacement patched;
+    ASSERT_TRUE(patched.create(target, error));
+    ASSERT_TRUE(patched.append(bytesOf("abcd"), error));
+    EXPECT_FALSE(patched.writeAt(3, bytesOf("zz"), error));  // past the end
+    ASSERT_TRUE(patched.create(target, error));
+    ASSERT_TRUE(patched.append(bytesOf("abcd"), error));
+    ASSERT_TRUE(patched.appendFrom(input, 0, 10, error));
+    ASSERT_TRUE(patched.append(bytesOf("wxyz"), error));
+    ASSERT_TRUE(patched.writeAt(15, bytesOf("X"), error));
+    ASSERT_TRUE(patched.writeAt(12, bytesOf("!!!"), error));
+    ASSERT_TRUE(patched.writeAt(1, bytesOf("B"), error));
+    ASSERT_TRUE(patched.commit(error));
+    EXPECT_EQ(readFileBytes(target), bytesOf("aBcd01234567!!!Xyz"));
 }
 
 TEST(FileReplacement, KeepsOwnerGroupModeAndExtendedAttributes) {
