@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <limits>
 
 #include "ByteOrder.h"
 #include "Checksum.h"
@@ -123,9 +124,26 @@ bool Output::write(filecore::FileReplacement& output, const filecore::InputFile&
     std::sort(byOffset_.begin(), byOffset_.end(),
               [this](std::size_t a, std::size_t b) { return sums_[a].from < sums_[b].from; });
     // Source bytes come through one window: the copies of a font's tables,
-    // which lie close together in order, take one read between them.
+    // which lie close together in order, take one read between them. Where
+    // every copy lies within one window's reach (a font of up to a few
+    // hundred kilobytes), one read at the start serves them all, in
+    // whatever order the tables lie.
     std::span<std::uint8_t> window;
     std::uint64_t windowStart = 0;
+    std::uint64_t lowest = std::numeric_limits<std::uint64_t>::max(), highest = 0;
+    for (const Piece& piece : pieces_) {
+        if (piece.kind == Piece::Kind::Copy) {
+            lowest = std::min(lowest, piece.from);
+            highest = std::max(highest, piece.from + piece.length);
+        }
+    }
+    if (lowest < highest && highest - lowest <= kChunk) {
+        window = chunkBuffer(highest - lowest);
+        windowStart = lowest;
+        if (!source.readAt(lowest, window, error)) {
+            return false;
+        }
+    }
     for (std::size_t k = 0; k < pieces_.size(); ++k) {
         const Piece& piece = pieces_[k];
         bool written = true;
