@@ -85,6 +85,22 @@ TEST(TagAndChecksum, PrintSafelyAndSumAsFontsDo) {
     for (const Case& c : cases) {
         EXPECT_EQ(tableChecksum(c.bytes), c.sum);
     }
+    // Every length and start around the wide steps, against the rule itself:
+    // big-endian words, a short last one padded with zeros.
+    Bytes varied(300);
+    for (std::size_t i = 0; i < varied.size(); ++i) {
+        varied[i] = static_cast<std::uint8_t>(i * 151 + 7);
+    }
+    for (std::size_t start = 0; start < 4; ++start) {
+        for (std::size_t length = 0; start + length <= varied.size(); ++length) {
+            std::uint32_t expected = 0;
+            for (std::size_t k = 0; k < length; ++k) {
+                expected += std::uint32_t{varied[start + k]} << (24 - 8 * (k % 4));
+            }
+            ASSERT_EQ(tableChecksum(std::span(varied).subspan(start, length)), expected)
+                << start << "+" << length;
+        }
+    }
 }
 
 }  // namespace
