@@ -9,6 +9,9 @@
 # build/fuzz/corpus/<target>/. Any finding makes the script exit non-zero.
 # FUZZ_PARALLEL=1 runs the targets side by side at idle priority instead, so
 # that they take only what other work on the machine leaves.
+# Don't pause a running target (SIGSTOP) to free the cores: libFuzzer's
+# watchdog counts the pause against the input it was on, writes it out as a
+# timeout and ends the run. Measure before or after, or on another machine.
 set -euo pipefail
 repo_root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$repo_root/build/fuzz"
