@@ -99,8 +99,7 @@ class CollectionBreaker {
     bool awaitSums(std::size_t count, FileError& error);
     TableRuns::Padding knownPadding(std::uint64_t end, std::uint64_t count, FileError& error);
     std::uint32_t sumOf(const TableRecord& table) const;
-    bool adjustment(const FontDirectory& directory, const TableRecord& head,
-                    std::array<std::uint8_t, 4>& value, FileError& error) const;
+    void adjust(const FontDirectory& directory, std::span<std::uint8_t> adjustment) const;
     int writeFont(std::uint32_t number, MemberFont& member);
     bool fail(const std::string& problem) {
         console_.error(name_, problem);
@@ -350,22 +349,19 @@ std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
     return sums_[std::lower_bound(known_.begin(), known_.end(), key)->place];
 }
 
-// The checkSumAdjustment that makes the font, its directory as it will be
-// written, sum to the target, `head` being the table that holds it.
-bool CollectionBreaker::adjustment(const FontDirectory& directory, const TableRecord& head,
-                                   std::array<std::uint8_t, 4>& value, FileError& error) const {
+// Sets the checkSumAdjustment, read from the 'head' table into `adjustment`,
+// to what makes the font, its directory as it will be written, sum to the
+// target.
+void CollectionBreaker::adjust(const FontDirectory& directory,
+                               std::span<std::uint8_t> adjustment) const {
     std::uint32_t total = filecore::tableChecksum(directory.bytes);
     for (const TableRecord& table : directory.tables) {
         total += sumOf(table);
     }
-    if (!file_.readAt(head.offset + filecore::kHeadChecksumAdjustmentOffset, value, error)) {
-        return false;
-    }
     // The field is a whole word of the table: the sum without it is the sum
     // with it, less its value.
-    total -= filecore::loadU32(value, 0);
-    filecore::storeU32(value, 0, filecore::kFontChecksumTarget - total);
-    return true;
+    total -= filecore::loadU32(adjustment, 0);
+    filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - total);
 }
 
 // The font's directory as read, its offsets moved to where its tables go,
@@ -404,14 +400,17 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         if (head == j) {
-            std::array<std::uint8_t, 4> adjusted{};
+            // The table's start, up to and with the field, is read and
+            // written with the field set; the rest is copied as any table.
             constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
-            const std::uint64_t rest = kAt + adjusted.size();
+            std::array<std::uint8_t, kAt + 4> start{};
             written = runs.flush(error) && awaitSums(member.tablesToSum, error) &&
-                      adjustment(directory, table, adjusted, error) &&
-                      runs.add(table.offset, kAt, error) && runs.flush(error) &&
-                      output.append(adjusted, error) &&
-                      runs.add(table.offset + rest, table.length - rest, error);
+                      file_.readAt(table.offset, start, error);
+            if (written) {
+                adjust(directory, std::span(start).subspan(kAt));
+                written = output.append(start, error) &&
+                          runs.add(table.offset + start.size(), table.length - start.size(), error);
+            }
         } else {
             written = runs.add(table.offset, table.length, error);
         }

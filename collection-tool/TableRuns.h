@@ -67,7 +67,7 @@ class TableRuns {
                    output_.appendZeros(padding_, error);
         }
         std::span<const std::uint8_t> bytes;
-        return window_.get(start_, static_cast<std::size_t>(length), fillFrom(start_), bytes,
+        return window_.get(start_, static_cast<std::size_t>(length), {start_, end_}, bytes,
                            error) &&
                output_.append(bytes, error) && output_.appendZeros(padding_, error);
     }
@@ -94,21 +94,29 @@ class TableRuns {
             }
         }
         std::span<const std::uint8_t> bytes;
-        if (!window_.get(offset, static_cast<std::size_t>(count), fillFrom(offset), bytes, error)) {
+        if (!window_.get(offset, static_cast<std::size_t>(count), fillFor(offset, count), bytes,
+                         error)) {
             return false;
         }
         zeros = std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
         return true;
     }
 
-    // A window's worth of the input from `offset`, or what is left of it.
-    Extent fillFrom(std::uint64_t offset) const {
-        return {offset, offset + std::min<std::uint64_t>(kWindowSize, input_.size() - offset)};
+    // What to read for the padding at `offset`: from the start of the run it
+    // would join, when that run is small enough to be read at its flush, to
+    // the end of the page, where the next small tables' padding often lies
+    // too. Every byte read is copied into the process, so no more than that:
+    // a whole window per check cost a split as much again as the copy itself.
+    Extent fillFor(std::uint64_t offset, std::uint64_t count) const {
+        const std::uint64_t from = open_ && offset - start_ <= kSmallRun ? start_ : offset;
+        const std::uint64_t pageEnd = (offset + count + kPage - 1) / kPage * kPage;
+        return {from, std::max(offset + count, std::min(pageEnd, input_.size()))};
     }
 
     // Smaller runs are read among their neighbours rather than copied in
     // the kernel, which costs a system call each however small.
     static constexpr std::uint64_t kSmallRun = std::uint64_t{16} * 1024;
+    static constexpr std::uint64_t kPage = 4096;
 
     filecore::FileReplacement& output_;
     const filecore::InputFile& input_;
