@@ -15,6 +15,10 @@ namespace zelvic {
 // and stay in the processor's cache.
 constexpr std::size_t kWindowSize = std::size_t{64} * 1024;
 
+// The kernel's page: copies go fastest page to page, and a read of a page or
+// less costs about what a read of a few bytes does.
+constexpr std::uint64_t kPageSize = 4096;
+
 // A byte range [start, end) of a file.
 struct Extent {
     std::uint64_t start = 0;

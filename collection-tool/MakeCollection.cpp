@@ -55,7 +55,6 @@ constexpr std::uint64_t kSmallGap = 64;
 constexpr std::uint32_t kNone = UINT32_MAX;
 // Tables from this size start at their font's offset within a page.
 constexpr std::uint32_t kAlignedTable = 64 * 1024;
-constexpr std::uint64_t kPageSize = 4096;
 
 // The key of every hash below, drawn once per run: a font can't know it, so
 // it can't choose tables whose hashes agree (as it could with a fixed mix,

@@ -109,14 +109,13 @@ class TableRuns {
     // a whole window per check cost a split as much again as the copy itself.
     Extent fillFor(std::uint64_t offset, std::uint64_t count) const {
         const std::uint64_t from = open_ && offset - start_ <= kSmallRun ? start_ : offset;
-        const std::uint64_t pageEnd = (offset + count + kPage - 1) / kPage * kPage;
+        const std::uint64_t pageEnd = (offset + count + kPageSize - 1) / kPageSize * kPageSize;
         return {from, std::max(offset + count, std::min(pageEnd, input_.size()))};
     }
 
     // Smaller runs are read among their neighbours rather than copied in
     // the kernel, which costs a system call each however small.
     static constexpr std::uint64_t kSmallRun = std::uint64_t{16} * 1024;
-    static constexpr std::uint64_t kPage = 4096;
 
     filecore::FileReplacement& output_;
     const filecore::InputFile& input_;
