@@ -55,6 +55,7 @@ class Output {
     std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> asked_;  // into sums_
     std::vector<std::size_t> byOffset_;  // sums_ in source order, for write()
     std::uint64_t size_ = 0;
+    std::size_t chunk_ = 0;  // bytes per read, for write()'s source
 };
 
 // Sums tables of the source through one buffer, for a save that must know a
