@@ -163,6 +163,32 @@ class InputFile {
     std::vector<std::uint8_t> firstBlock_;
 };
 
+// Folders whose renames are synced once, when the batch ends, instead of
+// after each replacement in them. While a batch lives on a thread, every
+// commit() there leaves the folder's sync to it: a run that replaces many
+// files in one folder then costs one journal commit per file, not two. Each
+// file is still replaced atomically, its bytes on disk before its name moves;
+// a crash during the run can only bring back old files whole, never lose one,
+// and every rename is on disk when the batch ends (as git's batched fsync).
+class FolderSyncBatch {
+  public:
+    FolderSyncBatch();
+    ~FolderSyncBatch();
+    FolderSyncBatch(const FolderSyncBatch&) = delete;
+    FolderSyncBatch& operator=(const FolderSyncBatch&) = delete;
+
+    // The batch commit() leaves folder syncs to on this thread, if any.
+    static FolderSyncBatch* current();
+    void add(const std::string& folder);
+    // Syncs every folder added since the last call.
+    void syncAll();
+    std::size_t waiting() const { return folders_.size(); }
+
+  private:
+    std::unordered_set<std::string> folders_;
+    FolderSyncBatch* outer_;
+};
+
 // A new file that replaces `target` on commit(). See the top of this file.
 class FileReplacement {
   public:

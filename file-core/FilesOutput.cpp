@@ -733,6 +733,46 @@ bool FileReplacement::putInPlace(FileError& error) {
     return fail(error, FileError::Step::Write, EEXIST);
 }
 
+namespace {
+
+thread_local FolderSyncBatch* currentBatch = nullptr;
+
+// Makes the renames in `folder` durable. A folder that can't be opened or
+// synced leaves them to the file system's own next commit; the new file's
+// bytes are on disk already.
+void syncFolder(const std::string& folder) {
+    const FileDescriptor descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (descriptor.valid()) {
+        ::fsync(descriptor.get());
+    }
+}
+
+}  // namespace
+
+FolderSyncBatch::FolderSyncBatch() : outer_(currentBatch) {
+    currentBatch = this;
+}
+
+FolderSyncBatch::~FolderSyncBatch() {
+    syncAll();
+    currentBatch = outer_;
+}
+
+FolderSyncBatch* FolderSyncBatch::current() {
+    return currentBatch;
+}
+
+void FolderSyncBatch::add(const std::string& folder) {
+    folders_.insert(folder);
+}
+
+void FolderSyncBatch::syncAll() {
+    for (const std::string& folder : folders_) {
+        syncFolder(folder);
+    }
+    folders_.clear();
+}
+
 bool FileReplacement::commit(FileError& error) {
     if (!flush(error) || !carryOverAttributes(error)) {
         return false;
@@ -747,10 +787,10 @@ bool FileReplacement::commit(FileError& error) {
         return false;
     }
     if (replacing) {
-        const FileDescriptor folder(
-            ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (folder.valid()) {
-            ::fsync(folder.get());
+        if (FolderSyncBatch* batch = FolderSyncBatch::current()) {
+            batch->add(folderOf(target_));
+        } else {
+            syncFolder(folderOf(target_));
         }
     }
     old_.reset();

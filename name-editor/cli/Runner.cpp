@@ -203,6 +203,10 @@ int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
     }
     const std::vector<FontPath> fonts = expandFontPaths(invocation.fonts, invocation.recursive);
     Run run(invocation, *action, out, err);
+    // Fonts replaced in place have their bytes synced one by one, but the
+    // renames of a folder's fonts once, when all of them are done: half the
+    // journal commits of syncing the folder after each.
+    filecore::FolderSyncBatch folderSyncs;
     ProgressLine progress(err, terminal, fonts.size());
     action->begin(out);
     for (std::size_t i = 0; i < fonts.size(); ++i) {
@@ -216,6 +220,7 @@ int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
         progress.show(i + 1);
     }
     progress.clear();
+    folderSyncs.syncAll();
     action->end(out);
     out.flush();
     return run.finish();

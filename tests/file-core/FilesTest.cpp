@@ -237,6 +237,34 @@ TEST(FileReplacement, WritesAppendsCopiesAndPatchesButOnlyCommitShowsThem) {
     EXPECT_EQ(readFileBytes(target), bytesOf("aBcd01234567!!!Xyz"));
 }
 
+// A batch takes over the folder syncs of replacements (new files have none
+// to make), once per folder, and hands back to the batch around it.
+TEST(FolderSyncBatch, TakesEachFolderOnceAndNestsOnItsThread) {
+    TempDir dir;
+    std::filesystem::create_directory(dir / "sub");
+    for (const char* name : {"a.bin", "b.bin", "sub/c.bin"}) {
+        writeFileBytes(dir / name, bytesOf("old"));
+    }
+    EXPECT_EQ(filecore::FolderSyncBatch::current(), nullptr);
+    filecore::FolderSyncBatch outer;
+    {
+        filecore::FolderSyncBatch batch;
+        EXPECT_EQ(filecore::FolderSyncBatch::current(), &batch);
+        EXPECT_EQ(replace((dir / "a.bin").string(), "new a"), "");
+        EXPECT_EQ(replace((dir / "b.bin").string(), "new b"), "");
+        EXPECT_EQ(replace((dir / "new.bin").string(), "made"), "");
+        EXPECT_EQ(batch.waiting(), 1u);
+        EXPECT_EQ(replace((dir / "sub/c.bin").string(), "new c"), "");
+        EXPECT_EQ(batch.waiting(), 2u);
+        batch.syncAll();
+        EXPECT_EQ(batch.waiting(), 0u);
+    }
+    EXPECT_EQ(filecore::FolderSyncBatch::current(), &outer);
+    EXPECT_EQ(outer.waiting(), 0u);
+    EXPECT_EQ(readFileBytes(dir / "a.bin"), bytesOf("new a"));
+    EXPECT_EQ(readFileBytes(dir / "sub/c.bin"), bytesOf("new c"));
+}
+
 TEST(FileReplacement, KeepsOwnerGroupModeAndExtendedAttributes) {
     if (::geteuid() != 0) {
         GTEST_SKIP() << "giving a file to another owner needs root";
