@@ -101,7 +101,9 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded, NameTabl
         reason = "The fonts share name tables that would take far more memory than the file.";
         return LoadError::NameTableTooLarge;
     }
-    asLoaded.assign(loaded.members.size(), {});
+    if (loaded.isCollection()) {
+        asLoaded.assign(loaded.members.size(), {});
+    }
     for (std::size_t i = 0; i < loaded.members.size(); ++i) {
         FontMember& member = loaded.members[i];
         const DirectoryEntry* name = member.directory.find("name");
@@ -130,7 +132,9 @@ LoadError readNames(const filecore::InputFile& input, FontFile& loaded, NameTabl
             return result;
         }
         // Unedited names write these bytes; a failure shows again at a save.
-        (void)member.names.write(asLoaded[i]);
+        if (loaded.isCollection()) {
+            (void)member.names.write(asLoaded[i]);
+        }
     }
     return LoadError::None;
 }
@@ -289,13 +293,7 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             return SaveError::WriteError;
         }
         FontMember& font = file.members.front();
-        const auto before = font.directory.source;
-        const SaveError result = writeFont(path, font.directory, font.names, reason);
-        if (result == SaveError::None && font.directory.source != before) {
-            file.namesAsLoaded_.assign(1, {});
-            (void)font.names.write(file.namesAsLoaded_.front());
-        }
-        return result;
+        return writeFont(path, font.directory, font.names, reason);
     }
     if (path.empty()) {
         return SaveError::CannotOpen;

@@ -55,9 +55,10 @@ class FontFile {
   private:
     friend LoadError readFontFile(const std::string&, FontFile&, std::string&);
     friend SaveError writeFontFile(const std::string&, FontFile&, std::string&);
-    // Per member, the name table as it would have been written right after
-    // the load: a member whose names still write these bytes is unedited and
-    // keeps its table as it is in the file.
+    // Per member of a collection, the name table as it would have been
+    // written right after the load: a member whose names still write these
+    // bytes is unedited and keeps its table as it is in the file. A single
+    // font rewrites its one table on every save, so it keeps none.
     std::vector<std::vector<std::uint8_t>> namesAsLoaded_;
     // Where each member's offset table lies in the file.
     std::vector<std::uint64_t> directoryAt_;
