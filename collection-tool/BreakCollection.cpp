@@ -11,19 +11,18 @@
 // collection changed meanwhile can make a run fail but never make it write a
 // font that disagrees with its directory.
 //
-// Copying and summing go side by side: the tables are copied in the kernel
-// (small ones through a window) while a second thread reads every distinct
-// table once to sum it. A font waits for its sums only at its 'head'.
+// Every distinct table is read once to sum it, front to back through the
+// collection, before the first font is written; the fonts' tables are then
+// copied in the kernel (small ones through a window). Summing on a second
+// thread beside the copying was slower on four corpora of five and no faster
+// on the fifth: on a virtual machine's two cores, the hand-overs between the
+// threads cost more than the overlap saved.
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <stop_token>
-#include <system_error>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -53,8 +52,7 @@ constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
 struct DistinctTable {
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
-    std::uint32_t font = 0;   // the first font that has it
-    std::uint32_t place = 0;  // where its sum goes in the order of summing
+    std::uint32_t font = 0;  // the first font that has it
     auto operator<=>(const DistinctTable& other) const {
         return std::tie(offset, length) <=> std::tie(other.offset, other.length);
     }
@@ -64,8 +62,8 @@ struct DistinctTable {
 };
 
 // The padding after a distinct table whose length is not a multiple of 4:
-// where it lies, how long it is, and which table's place says whether it is
-// zeros. The bytes are those whatever table they follow.
+// where it lies, how long it is, and which distinct table's place says
+// whether it is zeros. The bytes are those whatever table they follow.
 struct TablePadding {
     std::uint64_t end = 0;
     std::uint32_t count = 0;
@@ -81,7 +79,6 @@ struct TablePadding {
 struct MemberFont {
     std::uint32_t offset = 0;
     FontDirectory directory;
-    std::size_t tablesToSum = 0;  // how many of the planned sums its tables need
 };
 
 class CollectionBreaker {
@@ -95,9 +92,8 @@ class CollectionBreaker {
     bool readDirectories();
     int checkOutputs();
     void planSums();
-    void sumTables(const std::stop_token& stop);
-    bool awaitSums(std::size_t count, FileError& error);
-    TableRuns::Padding knownPadding(std::uint64_t end, std::uint64_t count, FileError& error);
+    bool sumTables();
+    TableRuns::Padding knownPadding(std::uint64_t end, std::uint64_t count) const;
     std::uint32_t sumOf(const TableRecord& table) const;
     void adjust(const FontDirectory& directory, std::span<std::uint8_t> adjustment) const;
     int writeFont(std::uint32_t number, MemberFont& member);
@@ -111,17 +107,13 @@ class CollectionBreaker {
     filecore::InputFile file_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
-    std::vector<DistinctTable> order_;    // distinct tables in the order they are summed
-    std::vector<DistinctTable> known_;    // the same, sorted
+    std::vector<DistinctTable> known_;    // distinct tables, sorted by place in the file
     std::vector<TablePadding> paddings_;  // sorted
     Window<filecore::InputFile> window_;  // for the copying, not the summing
-    // By place in order_, written by the summing thread: each table's sum,
-    // and whether the input has zeros where its padding goes.
+    // By place in known_: each table's sum, and whether the input has zeros
+    // where its padding goes.
     std::vector<std::uint32_t> sums_;
     std::vector<std::uint8_t> zeroPadding_;
-    std::atomic<std::size_t> summed_{0};  // sums_ written so far, in order
-    bool sumFailed_ = false;              // set before summed_ says all are done
-    FileError sumError_;
 };
 
 int CollectionBreaker::run() {
@@ -138,12 +130,8 @@ int CollectionBreaker::run() {
         return status;
     }
     planSums();
-    std::jthread summing;
-    try {
-        summing = std::jthread([this](const std::stop_token& stop) { sumTables(stop); });
-    } catch (const std::system_error&) {
-        // No second thread to be had (a limit on processes): sum first.
-        sumTables({});
+    if (!sumTables()) {
+        return kInputFailed;
     }
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
@@ -213,57 +201,46 @@ int CollectionBreaker::checkOutputs() {
     return kOk;
 }
 
-// Every distinct table once, in the order the fonts need them (each font's
-// new ones in the order they lie in the file), and how many of them each
-// font waits for.
+// Every distinct table once, in the order of the file, and the paddings
+// after those whose length is not a multiple of 4.
 void CollectionBreaker::planSums() {
     for (std::size_t k = 0; k < members_.size(); ++k) {
         for (const TableRecord& table : members_[k].directory.tables) {
-            known_.push_back({table.offset, table.length, static_cast<std::uint32_t>(k), 0});
+            known_.push_back({table.offset, table.length, static_cast<std::uint32_t>(k)});
         }
     }
     // Sorted by place and, for one table, font: the first of each is the
-    // font that needs it first.
+    // first font that has it.
     std::sort(known_.begin(), known_.end(), [](const DistinctTable& a, const DistinctTable& b) {
         return std::tie(a.offset, a.length, a.font) < std::tie(b.offset, b.length, b.font);
     });
     known_.erase(std::unique(known_.begin(), known_.end()), known_.end());
-    order_ = known_;
-    std::stable_sort(
-        order_.begin(), order_.end(),
-        [](const DistinctTable& a, const DistinctTable& b) { return a.font < b.font; });
-    for (std::size_t k = 0; k < order_.size(); ++k) {
-        std::lower_bound(known_.begin(), known_.end(), order_[k])->place =
-            static_cast<std::uint32_t>(k);
-        members_[order_[k].font].tablesToSum = k + 1;
-    }
-    for (std::size_t k = 1; k < members_.size(); ++k) {
-        members_[k].tablesToSum = std::max(members_[k].tablesToSum, members_[k - 1].tablesToSum);
-    }
-    for (const DistinctTable& table : known_) {
+    for (std::size_t k = 0; k < known_.size(); ++k) {
+        const DistinctTable& table = known_[k];
         const auto count =
             static_cast<std::uint32_t>(filecore::roundUp4(table.length) - table.length);
         if (count > 0) {
-            paddings_.push_back({std::uint64_t{table.offset} + table.length, count, table.place});
+            paddings_.push_back(
+                {std::uint64_t{table.offset} + table.length, count, static_cast<std::uint32_t>(k)});
         }
     }
     std::sort(paddings_.begin(), paddings_.end());
-    sums_.assign(order_.size(), 0);
-    zeroPadding_.assign(order_.size(), 0);
+    sums_.assign(known_.size(), 0);
+    zeroPadding_.assign(known_.size(), 0);
 }
 
-// Runs beside the copying, so that reading every table to sum it costs
-// next to nothing on a machine with a second core. Every distinct table's
-// checksum from its real bytes (the directories' checksums may be stale or
-// zero), each byte read once however many fonts share it; and whether the
-// bytes where its padding goes are zeros, which saves the copying a read.
-void CollectionBreaker::sumTables(const std::stop_token& stop) {
+// Every distinct table's checksum from its real bytes (the directories'
+// checksums may be stale or zero), each byte read once however many fonts
+// share it; and whether the bytes where its padding goes are zeros, which
+// saves the copying a read.
+bool CollectionBreaker::sumTables() {
     const auto capacity =
         static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size()));
     const auto storage = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
     const std::span<std::uint8_t> buffer(storage.get(), capacity);
     std::uint64_t bufferStart = 0;
     std::size_t filled = 0;
+    FileError error;
     // The `count` bytes at `at` (at most the buffer's size, all inside the
     // file), read into the buffer unless they are there already.
     const auto bytesAt = [&](std::uint64_t at, std::size_t count,
@@ -271,7 +248,7 @@ void CollectionBreaker::sumTables(const std::stop_token& stop) {
         if (at < bufferStart || at - bufferStart > filled || filled - (at - bufferStart) < count) {
             filled =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_.size() - at));
-            if (!file_.readAt(at, buffer.first(filled), sumError_)) {
+            if (!file_.readAt(at, buffer.first(filled), error)) {
                 return false;
             }
             bufferStart = at;
@@ -280,8 +257,8 @@ void CollectionBreaker::sumTables(const std::stop_token& stop) {
             static_cast<std::size_t>(at - bufferStart), count);
         return true;
     };
-    for (std::size_t k = 0; k < order_.size() && !stop.stop_requested(); ++k) {
-        const DistinctTable& table = order_[k];
+    for (std::size_t k = 0; k < known_.size(); ++k) {
+        const DistinctTable& table = known_[k];
         std::uint32_t sum = 0;
         std::span<const std::uint8_t> bytes;
         bool read = true;
@@ -305,48 +282,30 @@ void CollectionBreaker::sumTables(const std::stop_token& stop) {
                     std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
         }
         if (!read) {
-            sumFailed_ = true;
-            summed_.store(order_.size(), std::memory_order_release);
-            summed_.notify_all();
-            return;
+            console_.error(name_,
+                           "font #" + std::to_string(table.font + 1) + ": " + readProblem(error));
+            return false;
         }
         sums_[k] = sum;
         zeroPadding_[k] = zeros ? 1 : 0;
-        summed_.store(k + 1, std::memory_order_release);
-        summed_.notify_all();
-    }
-}
-
-// Waits until the summing thread is past the first `count` tables it sums.
-bool CollectionBreaker::awaitSums(std::size_t count, FileError& error) {
-    for (std::size_t now = summed_.load(std::memory_order_acquire); now < count;
-         now = summed_.load(std::memory_order_acquire)) {
-        summed_.wait(now, std::memory_order_acquire);
-    }
-    if (sumFailed_) {
-        error = sumError_;
-        return false;
     }
     return true;
 }
 
-TableRuns::Padding CollectionBreaker::knownPadding(std::uint64_t end, std::uint64_t count,
-                                                   FileError& error) {
+TableRuns::Padding CollectionBreaker::knownPadding(std::uint64_t end, std::uint64_t count) const {
     const TablePadding key{end, static_cast<std::uint32_t>(count), 0};
     const auto found = std::lower_bound(paddings_.begin(), paddings_.end(), key);
     if (found == paddings_.end() || *found != key) {
         return TableRuns::Padding::Unknown;
-    }
-    if (!awaitSums(std::size_t{found->place} + 1, error)) {
-        return TableRuns::Padding::Failed;
     }
     return zeroPadding_[found->place] != 0 ? TableRuns::Padding::Zeros
                                            : TableRuns::Padding::NotZeros;
 }
 
 std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
-    const DistinctTable key{table.offset, table.length, 0, 0};
-    return sums_[std::lower_bound(known_.begin(), known_.end(), key)->place];
+    const DistinctTable key{table.offset, table.length, 0};
+    const auto found = std::lower_bound(known_.begin(), known_.end(), key);
+    return sums_[static_cast<std::size_t>(found - known_.begin())];
 }
 
 // Sets the checkSumAdjustment, read from the 'head' table into `adjustment`,
@@ -365,8 +324,8 @@ void CollectionBreaker::adjust(const FontDirectory& directory,
 }
 
 // The font's directory as read, its offsets moved to where its tables go,
-// then each table copied from the collection and padded with zeros; last,
-// once its tables are summed, the 'head' table's checkSumAdjustment.
+// then each table copied from the collection and padded with zeros, 'head'
+// with its checkSumAdjustment set.
 int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     const std::string& outputName = outputNames_[number - 1];
     std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
@@ -390,12 +349,10 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     bool written = output.create(outputName, error) && output.append(directory.bytes, error);
     // Tables that lie together in the collection, as make writes them, are
     // copied as one range. The output is written front to back only: 'head'
-    // is copied around its new field, computed once the font's tables are
-    // summed, by when most of the font (often all but the tables after
-    // 'glyf' or 'CFF ') has been copied beside the summing.
+    // is copied around its new field.
     TableRuns runs(output, file_, window_,
-                   [this](std::uint64_t end, std::uint64_t count, FileError& failure) {
-                       return knownPadding(end, count, failure);
+                   [this](std::uint64_t end, std::uint64_t count, FileError& /*unused*/) {
+                       return knownPadding(end, count);
                    });
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
@@ -404,8 +361,7 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
             // written with the field set; the rest is copied as any table.
             constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
             std::array<std::uint8_t, kAt + 4> start{};
-            written = runs.flush(error) && awaitSums(member.tablesToSum, error) &&
-                      file_.readAt(table.offset, start, error);
+            written = runs.flush(error) && file_.readAt(table.offset, start, error);
             if (written) {
                 adjust(directory, std::span(start).subspan(kAt));
                 written = output.append(start, error) &&
