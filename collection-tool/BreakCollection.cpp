@@ -350,10 +350,9 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     // Tables that lie together in the collection, as make writes them, are
     // copied as one range. The output is written front to back only: 'head'
     // is copied around its new field.
-    TableRuns runs(output, file_, window_,
-                   [this](std::uint64_t end, std::uint64_t count, FileError& /*unused*/) {
-                       return knownPadding(end, count);
-                   });
+    TableRuns runs(output, file_, window_, [this](std::uint64_t end, std::uint64_t count) {
+        return knownPadding(end, count);
+    });
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         if (head == j) {

@@ -20,10 +20,9 @@ namespace zelvic {
 class TableRuns {
   public:
     // What a caller knows, without a read, of the `count` bytes (1 to 3)
-    // at `end`, a table's padding in the input; Failed with the error set.
-    enum class Padding { Zeros, NotZeros, Unknown, Failed };
-    using PaddingCheck =
-        std::function<Padding(std::uint64_t end, std::uint64_t count, filecore::FileError& error)>;
+    // at `end`, a table's padding in the input.
+    enum class Padding { Zeros, NotZeros, Unknown };
+    using PaddingCheck = std::function<Padding(std::uint64_t end, std::uint64_t count)>;
 
     // Runs of up to kSmallRun bytes, and the padding checked, are read
     // through `window`, which must be attached to `input`.
@@ -80,15 +79,13 @@ class TableRuns {
             return true;
         }
         if (knownPadding_) {
-            switch (knownPadding_(offset, count, error)) {
+            switch (knownPadding_(offset, count)) {
                 case Padding::Zeros:
                     zeros = true;
                     return true;
                 case Padding::NotZeros:
                     zeros = false;
                     return true;
-                case Padding::Failed:
-                    return false;
                 case Padding::Unknown:
                     break;
             }
