@@ -20,7 +20,6 @@
 
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <tuple>

@@ -34,6 +34,7 @@ class StringBudget {
         used_ += length;
         return used_ <= kMostHeldStringBytes;
     }
+    std::size_t used() const { return used_; }
 
   private:
     std::size_t used_ = 0;
@@ -151,7 +152,7 @@ LoadError NameTable::read(std::span<const std::uint8_t> table) {
     }
     languageTags.clear();
     if (format != 1) {
-        return fitsWhenWritten();
+        return fitsWhenWritten(budget.used());
     }
     // Format 1 goes on with language tags that languageIDs from 0x8000 up
     // refer to by index; they are carried through unchanged.
@@ -171,30 +172,18 @@ LoadError NameTable::read(std::span<const std::uint8_t> table) {
         }
         languageTags.push_back({{bytes.begin(), bytes.end()}});
     }
-    return fitsWhenWritten();
+    return fitsWhenWritten(budget.used());
 }
 
-LoadError NameTable::fitsWhenWritten() const {
+LoadError NameTable::fitsWhenWritten(std::size_t stringBytes) const {
     // Unedited, the table is written from the bytes just read: a table that
     // can't be is refused now, before anyone edits it in vain. Where the
     // header and all strings together stay within 16-bit offsets, every
     // string starts within reach however they are laid out, and a font's
     // table nearly always does: no need to build it.
-    std::size_t kept = 0, stringBytes = 0;
-    bool unedited = true;
-    for (const auto& record : records) {
-        if (!record->isDropped()) {
-            unedited = unedited && record->keepsStoredBytes();
-            ++kept;
-            stringBytes += record->storedBytes_.size();
-        }
-    }
-    for (const LanguageTag& tag : languageTags) {
-        stringBytes += tag.bytes.size();
-    }
-    const std::size_t header = 6 + kNameRecordSize * kept +
+    const std::size_t header = 6 + kNameRecordSize * records.size() +
                                (format == 1 ? 2 + kLanguageTagRecordSize * languageTags.size() : 0);
-    if (unedited && header <= kSixteenBitLimit && stringBytes <= kSixteenBitLimit) {
+    if (header <= kSixteenBitLimit && stringBytes <= kSixteenBitLimit) {
         return LoadError::None;
     }
     std::vector<std::uint8_t> scratch;

@@ -108,7 +108,9 @@ class NameTable {
   private:
     // The record at the cursor or the first one after it still in the font.
     NameRecord* current();
-    LoadError fitsWhenWritten() const;
+    // Right after read(): whether the table as read can be written back,
+    // its records' and tags' strings taking `stringBytes` together.
+    LoadError fitsWhenWritten(std::size_t stringBytes) const;
 
     std::size_t cursor_ = 0;
 };
