@@ -41,8 +41,7 @@ using filecore::FileError;
 using filecore::FileReplacement;
 
 constexpr filecore::Tag kHeadTag("head");
-// Table bytes are summed through a buffer of this size: a multiple of 4, so
-// every piece of a table starts on one of its words, and small enough to stay
+// Table bytes are summed through a buffer of this size: small enough to stay
 // in the processor's cache between the read and the sum.
 constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
 
@@ -240,11 +239,13 @@ bool CollectionBreaker::sumTables() {
     std::uint64_t bufferStart = 0;
     std::size_t filled = 0;
     FileError error;
-    // The `count` bytes at `at` (at most the buffer's size, all inside the
-    // file), read into the buffer unless they are there already.
-    const auto bytesAt = [&](std::uint64_t at, std::size_t count,
-                             std::span<const std::uint8_t>& out) {
-        if (at < bufferStart || at - bufferStart > filled || filled - (at - bufferStart) < count) {
+    // All the buffer holds from `at` on, at least `wanted` bytes (no more
+    // than the buffer's size, all inside the file). The buffer is filled
+    // again, from `at`, only when it holds fewer: the tables lie one after
+    // another, so each byte is read once.
+    const auto bytesFrom = [&](std::uint64_t at, std::size_t wanted,
+                               std::span<const std::uint8_t>& out) {
+        if (at < bufferStart || at - bufferStart > filled || filled - (at - bufferStart) < wanted) {
             filled =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), file_.size() - at));
             if (!file_.readAt(at, buffer.first(filled), error)) {
@@ -252,8 +253,8 @@ bool CollectionBreaker::sumTables() {
             }
             bufferStart = at;
         }
-        out = std::span<const std::uint8_t>(buffer).subspan(
-            static_cast<std::size_t>(at - bufferStart), count);
+        out = std::span<const std::uint8_t>(buffer.first(filled))
+                  .subspan(static_cast<std::size_t>(at - bufferStart));
         return true;
     };
     for (std::size_t k = 0; k < known_.size(); ++k) {
@@ -262,23 +263,27 @@ bool CollectionBreaker::sumTables() {
         std::span<const std::uint8_t> bytes;
         bool read = true;
         // The directories were checked against the file's size: the file
-        // holds every piece of every table.
+        // holds every byte of every table. Every piece but the last is whole
+        // words, so each starts on one of the table's words.
         for (std::uint64_t done = 0; read && done < table.length;) {
-            const auto piece =
-                static_cast<std::size_t>(std::min<std::uint64_t>(table.length - done, kSumBuffer));
-            read = bytesAt(table.offset + done, piece, bytes);
+            const std::uint64_t left = table.length - done;
+            read = bytesFrom(table.offset + done,
+                             static_cast<std::size_t>(std::min<std::uint64_t>(left, 4)), bytes);
             if (read) {
-                sum += filecore::tableChecksum(bytes);
+                const std::size_t piece = bytes.size() >= left ? static_cast<std::size_t>(left)
+                                                               : bytes.size() & ~std::size_t{3};
+                sum += filecore::tableChecksum(bytes.first(piece));
                 done += piece;
             }
         }
         const std::uint64_t end = std::uint64_t{table.offset} + table.length;
-        const std::uint64_t padding = filecore::roundUp4(table.length) - table.length;
+        const auto padding =
+            static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length);
         bool zeros = false;
         if (read && padding > 0 && file_.size() - end >= padding) {
-            read = bytesAt(end, static_cast<std::size_t>(padding), bytes);
-            zeros = read &&
-                    std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
+            read = bytesFrom(end, padding, bytes);
+            zeros = read && std::ranges::all_of(bytes.first(padding),
+                                                [](std::uint8_t b) { return b == 0; });
         }
         if (!read) {
             console_.error(name_,
