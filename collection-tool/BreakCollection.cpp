@@ -99,6 +99,11 @@ class CollectionBreaker {
         console_.error(name_, problem);
         return false;
     }
+    // A read of the collection that failed after its directories were
+    // checked: the file changed or its medium failed under the run.
+    void failedReading(std::uint32_t number, const FileError& error) {
+        console_.error(name_, "font #" + std::to_string(number) + ": " + readProblem(error));
+    }
 
     const std::string& name_;
     const Console& console_;
@@ -286,8 +291,7 @@ bool CollectionBreaker::sumTables() {
                                                 [](std::uint8_t b) { return b == 0; });
         }
         if (!read) {
-            console_.error(name_,
-                           "font #" + std::to_string(table.font + 1) + ": " + readProblem(error));
+            failedReading(table.font + 1, error);
             return false;
         }
         sums_[k] = sum;
@@ -381,7 +385,7 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
         return kOk;
     }
     if (error.step == FileError::Step::Read) {
-        console_.error(name_, "font #" + std::to_string(number) + ": " + readProblem(error));
+        failedReading(number, error);
         return kInputFailed;
     }
     console_.error(outputName, error.describe());

@@ -90,7 +90,7 @@ TEST_F(BreakCollection, SumsHoldWhereverTheTablesStartAndEnd) {
     const Bytes font = buildFont({{"aaaa", patternBytes(70001, 1)},
                                   {"bbbb", patternBytes(131075, 2)},
                                   {"head", patternBytes(54, 3)}});
-    const std::size_t directorySize = 12 + 16 * 3;
+    const std::size_t directorySize = recordOffset(3);
     Bytes ttc = bytesOf("ttcf");
     putU32(ttc, 0x00010000);
     putU32(ttc, 1);
