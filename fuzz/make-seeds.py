@@ -64,12 +64,11 @@ def main():
         sys.exit(__doc__)
     root = Path(sys.argv[1])
     folders = {name: root / name for name in ("load_save", "name_table", "collection_edit", "zelvic_make", "zelvic_break")}
-    for folder in folders.values():
-        folder.mkdir(parents=True, exist_ok=True)
-
     missing = [path for path in FONTS if not Path(path).exists()]
     if missing:
         sys.exit("missing fonts (install the packages of scripts/lib): " + " ".join(missing))
+    for folder in folders.values():
+        folder.mkdir(parents=True, exist_ok=True)
 
     subsets = {}
     for path in FONTS:

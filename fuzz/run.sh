@@ -24,7 +24,13 @@ CC=clang CXX=clang++ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWit
     -DFONTTOOLS_FUZZ=ON -DBUILD_TESTING=OFF -DFONTTOOLS_BUILD_UI=OFF -DFONTTOOLS_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]/%/_fuzzer}"
 
-[[ -d "$build/seeds" ]] || /usr/bin/python3 "$repo_root/fuzz/make-seeds.py" "$build/seeds"
+# Made aside and put in place whole: a run that failed halfway (fonts not
+# installed yet) must not leave empty seed folders that later runs take as made.
+if [[ ! -d "$build/seeds" ]]; then
+    rm -rf "$build/seeds.new"
+    /usr/bin/python3 "$repo_root/fuzz/make-seeds.py" "$build/seeds.new"
+    mv "$build/seeds.new" "$build/seeds"
+fi
 
 # The fonts' targets also start from the hostile corpus and every kept finding.
 seeds_of() {
