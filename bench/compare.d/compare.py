@@ -129,7 +129,7 @@ class Result:
     error: str = None
 
 
-def tools_for(operation, zelvic, driver, names=None, copy_sync=None):
+def tools_for(operation, zelvic, driver, names=None, copy_sync=None, copy_read=None):
     z = [zelvic] if zelvic else None
     if operation == "make":
         return [
@@ -150,6 +150,11 @@ def tools_for(operation, zelvic, driver, names=None, copy_sync=None):
             # run's folder (empty but for the collection, as for every tool).
             Tool("cp", "limit", lambda c, d: ["/bin/cp"] + [str(p) for p in c.fonts] + ["."],
                  checked=False),
+            # The same copies with the collection read into the process once,
+            # as summing its tables must, by a program that does nothing else.
+            Tool("cp + read", "reference", copy_read and (
+                lambda c, d: [copy_read, "."] + [str(p) for p in c.fonts] + ["--read", "coll.ttc"]),
+                 checked=False),
         ]
     if operation == "folder":
         n = [names] if names else None
@@ -160,6 +165,10 @@ def tools_for(operation, zelvic, driver, names=None, copy_sync=None):
                  + [str(p) for p in c.fonts]),
             Tool("cp", "limit", lambda c, _: ["/bin/cp"] + [str(p) for p in c.fonts] + ["."],
                  checked=False),
+            # The same copies with each font read into the process once, as
+            # summing what is written must.
+            Tool("cp + read", "reference", copy_read and (
+                lambda c, _: [copy_read, "."] + [str(p) for p in c.fonts]), checked=False),
         ]
     if operation == "folder-sync":
         n = [names] if names else None
@@ -650,6 +659,7 @@ def main():
     driver = args.driver or built(args.build, "name-edit-driver", "bench")
     names_tool = args.names or built(args.build, "kestrin-names", "name-editor/cli")
     copy_sync = built(args.build, "copy-sync", "bench")
+    copy_read = built(args.build, "copy-read", "bench")
     for name, path in (("Zelvic", zelvic), ("name-edit-driver", driver),
                        ("kestrin-names", names_tool)):
         if not path:
@@ -671,7 +681,7 @@ def main():
         table[corpus.name] = {}
         for operation in corpus.operations:
             print(f"{corpus.name}: {OPERATIONS[operation]} ", end="", flush=True)
-            tools = tools_for(operation, zelvic, driver, names_tool, copy_sync)
+            tools = tools_for(operation, zelvic, driver, names_tool, copy_sync, copy_read)
             results = measure(corpus, operation, tools, runs[corpus.name], work)
             table[corpus.name][operation] = (results, tools)
             print()
