@@ -14,9 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
 #include <array>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -25,27 +23,23 @@
 #include <vector>
 
 #include "Checksum.h"
+#include "CopyLikeCp.h"
 
 namespace {
 
-// The size of the buffers Zelvic and the model read through.
+// The size of the buffer that Zelvic's split sums through.
 std::array<std::uint8_t, std::size_t{64} * 1024> buffer;
-
-bool fail(const std::string& what) {
-    std::fprintf(stderr, "copy-read: %s: %s\n", what.c_str(), std::strerror(errno));
-    return false;
-}
 
 bool readAndSum(const std::string& path, std::uint32_t& sum) {
     const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
-        return fail(path);
+        return bench::fail("copy-read", path);
     }
     bool read = true;
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(in, buffer.data(), buffer.size(), at);
         if (got < 0) {
-            read = fail(path);
+            read = bench::fail("copy-read", path);
         }
         if (got <= 0) {
             break;
@@ -59,30 +53,14 @@ bool readAndSum(const std::string& path, std::uint32_t& sum) {
 
 bool copy(const std::string& source, const std::string& folder) {
     const std::size_t slash = source.rfind('/');
-    const std::string target =
-        folder + '/' + (slash == std::string::npos ? source : source.substr(slash + 1));
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        return fail(source);
-    }
-    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int out = bench::copyLikeCp(
+        "copy-read", source,
+        folder + '/' + (slash == std::string::npos ? source : source.substr(slash + 1)));
     if (out < 0) {
-        ::close(in);
-        return fail(target);
-    }
-    struct stat info {};
-    bool copied = ::fstat(in, &info) == 0 || fail(source);
-    for (off_t left = info.st_size; copied && left > 0;) {
-        const ssize_t count =
-            ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
-        if (count <= 0) {
-            copied = fail(target);
-        }
-        left -= count;
+        return false;
     }
     ::close(out);
-    ::close(in);
-    return copied;
+    return true;
 }
 
 }  // namespace

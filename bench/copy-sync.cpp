@@ -7,45 +7,26 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <sys/stat.h>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <span>
 #include <string>
+
+#include "CopyLikeCp.h"
 
 namespace {
 
 int fail(const std::string& what) {
-    std::fprintf(stderr, "copy-sync: %s: %s\n", what.c_str(), std::strerror(errno));
+    bench::fail("copy-sync", what);
     return 1;
 }
 
 int copyAndSync(const std::string& source, const std::string& target, int folder) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        return fail(source);
-    }
-    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int out = bench::copyLikeCp("copy-sync", source, target);
     if (out < 0) {
-        ::close(in);
-        return fail(target);
+        return 1;
     }
-    struct stat info {};
-    int status = ::fstat(in, &info) == 0 ? 0 : fail(source);
-    for (off_t left = info.st_size; status == 0 && left > 0;) {
-        const ssize_t copied =
-            ::copy_file_range(in, nullptr, out, nullptr, static_cast<std::size_t>(left), 0);
-        if (copied <= 0) {
-            status = fail(target);
-        }
-        left -= copied;
-    }
-    if (status == 0 && (::fsync(out) != 0 || ::fsync(folder) != 0)) {
-        status = fail(target);
-    }
+    const int status = ::fsync(out) == 0 && ::fsync(folder) == 0 ? 0 : fail(target);
     ::close(out);
-    ::close(in);
     return status;
 }
 
