@@ -20,18 +20,23 @@ inline bool fail(const char* program, const std::string& what) {
     return false;
 }
 
-// Copies `source` over `target`. Returns the target still open, for the
-// caller to sync and close, or -1 once the failure is reported.
-inline int copyLikeCp(const char* program, const std::string& source, const std::string& target) {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+// Opens `path` to read, or returns -1 once the failure is reported.
+inline int openToRead(const char* program, const std::string& path) {
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) {
-        fail(program, source);
-        return -1;
+        fail(program, path);
     }
+    return in;
+}
+
+// Copies `source`, open as `in` (which stays open), over `target`. Returns
+// the target still open, for the caller to sync and close, or -1 once the
+// failure is reported.
+inline int copyLikeCp(const char* program, int in, const std::string& source,
+                      const std::string& target) {
     const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (out < 0) {
         fail(program, target);
-        ::close(in);
         return -1;
     }
     struct stat info {};
@@ -45,7 +50,6 @@ inline int copyLikeCp(const char* program, const std::string& source, const std:
             copied = fail(program, target);
         }
     }
-    ::close(in);
     if (!copied) {
         ::close(out);
         return -1;

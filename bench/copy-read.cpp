@@ -30,37 +30,44 @@ namespace {
 // The size of the buffer that Zelvic's split sums through.
 std::array<std::uint8_t, std::size_t{64} * 1024> buffer;
 
-bool readAndSum(const std::string& path, std::uint32_t& sum) {
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        return bench::fail("copy-read", path);
-    }
-    bool read = true;
+// Every byte of the open `in` into the buffer once, summed.
+bool readAndSum(int in, const std::string& path, std::uint32_t& sum) {
     for (off_t at = 0;;) {
         const ssize_t got = ::pread(in, buffer.data(), buffer.size(), at);
         if (got < 0) {
-            read = bench::fail("copy-read", path);
+            return bench::fail("copy-read", path);
         }
-        if (got <= 0) {
-            break;
+        if (got == 0) {
+            return true;
         }
         sum += filecore::tableChecksum(std::span(buffer).first(static_cast<std::size_t>(got)));
         at += got;
     }
-    ::close(in);
-    return read;
 }
 
-bool copy(const std::string& source, const std::string& folder) {
-    const std::size_t slash = source.rfind('/');
-    const int out = bench::copyLikeCp(
-        "copy-read", source,
-        folder + '/' + (slash == std::string::npos ? source : source.substr(slash + 1)));
-    if (out < 0) {
+// Reads and sums `path` if `read`, then copies it into `folder` (unless that
+// is empty), through one descriptor as a tool that sums what it copies would.
+bool readAndCopy(const std::string& path, bool read, const std::string& folder,
+                 std::uint32_t& sum) {
+    const int in = bench::openToRead("copy-read", path);
+    if (in < 0) {
         return false;
     }
-    ::close(out);
-    return true;
+    const std::size_t slash = path.rfind('/');
+    const std::string target =
+        folder.empty()
+            ? std::string()
+            : folder + '/' + (slash == std::string::npos ? path : path.substr(slash + 1));
+    bool done = !read || readAndSum(in, path, sum);
+    if (done && !target.empty()) {
+        const int out = bench::copyLikeCp("copy-read", in, path, target);
+        done = out >= 0;
+        if (done) {
+            ::close(out);
+        }
+    }
+    ::close(in);
+    return done;
 }
 
 }  // namespace
@@ -85,10 +92,10 @@ int main(int argc, char** argv) {
     std::uint32_t sum = 0;
     bool done = true;
     for (const std::string& path : reads) {
-        done = done && readAndSum(path, sum);
+        done = done && readAndCopy(path, true, {}, sum);
     }
     for (const std::string& path : copies) {
-        done = done && (readList || readAndSum(path, sum)) && copy(path, folder);
+        done = done && readAndCopy(path, !readList, folder, sum);
     }
     // Printed so that no summing can be left out.
     std::printf("%08x\n", static_cast<unsigned>(sum));

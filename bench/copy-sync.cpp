@@ -21,7 +21,12 @@ int fail(const std::string& what) {
 }
 
 int copyAndSync(const std::string& source, const std::string& target, int folder) {
-    const int out = bench::copyLikeCp("copy-sync", source, target);
+    const int in = bench::openToRead("copy-sync", source);
+    if (in < 0) {
+        return 1;
+    }
+    const int out = bench::copyLikeCp("copy-sync", in, source, target);
+    ::close(in);
     if (out < 0) {
         return 1;
     }
