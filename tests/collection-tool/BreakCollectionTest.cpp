@@ -81,6 +81,19 @@ TEST_F(BreakCollection, EverySplitFontSumsRightWithOnlyItsCheckSumAdjustmentChan
         EXPECT_EQ(tableChecksum(split), 0xB1B0AFBAu);
         EXPECT_EQ(split, summedRight(fonts[k]));
     }
+    // The same fonts listed last to first: the first font written now shares
+    // the 'head' that lies with the last font's tables.
+    Bytes reversed = readFileBytes(dir / "Fonts.TTC");
+    const std::uint32_t firstOffset = getU32(reversed, 12);
+    setU32(reversed, 12, getU32(reversed, 20));
+    setU32(reversed, 20, firstOffset);
+    writeFileBytes(dir / "Back.ttc", reversed);
+    ASSERT_EQ(runBreak("Back.ttc").status, 0);
+    for (std::size_t k = 0; k < fonts.size(); ++k) {
+        SCOPED_TRACE(k);
+        const Bytes split = readFileBytes(dir / ("Back00" + std::to_string(k + 1) + ".TTF"));
+        EXPECT_EQ(split, summedRight(fonts[fonts.size() - 1 - k]));
+    }
 }
 
 // A collection made elsewhere, its tables one after another with no
