@@ -23,7 +23,6 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -44,9 +43,6 @@ using filecore::FileError;
 using filecore::FileReplacement;
 
 constexpr filecore::Tag kHeadTag("head");
-// Table bytes are summed through a buffer of this size: small enough to stay
-// in the processor's cache between the read and the sum.
-constexpr std::size_t kSumBuffer = std::size_t{64} * 1024;
 
 // A table's bytes in the collection, summed once however many fonts share
 // them.
@@ -121,16 +117,12 @@ class CollectionBreaker {
     // the tables up to summed_ have their sums.
     std::vector<std::uint32_t> sumOrder_;
     std::size_t summed_ = 0;
-    Window<filecore::InputFile> window_;  // for the copying, not the summing
+    Window<filecore::InputFile> window_;     // for the copying
+    Window<filecore::InputFile> sumWindow_;  // for the summing
     // By place in known_: each table's sum, and whether the input has zeros
     // where its padding goes.
     std::vector<std::uint32_t> sums_;
     std::vector<std::uint8_t> zeroPadding_;
-    // The summing buffer and the bytes of the file it holds.
-    std::unique_ptr<std::uint8_t[]> sumStorage_;
-    std::size_t sumCapacity_ = 0;
-    std::uint64_t sumStart_ = 0;
-    std::size_t sumFilled_ = 0;
 };
 
 int CollectionBreaker::run() {
@@ -143,6 +135,7 @@ int CollectionBreaker::run() {
         return kInputFailed;
     }
     window_.attach(file_);
+    sumWindow_.attach(file_);
     if (const int status = checkOutputs(); status != kOk) {
         return status;
     }
@@ -253,29 +246,14 @@ void CollectionBreaker::planSums() {
     zeroPadding_.assign(known_.size(), 0);
 }
 
-// All the summing buffer holds from `at` on, at least `wanted` bytes (no
-// more than the buffer's size, all inside the file). The buffer is filled
-// again, from `at`, only when it holds fewer: the tables lie one after
-// another, so each byte is read once, and what a fill holds past one font's
-// tables serves the next font's.
+// All the summing window holds from `at` on, at least `wanted` bytes. The
+// window is filled again, from `at` on, only when it holds fewer: the tables
+// lie one after another, so each byte is read once, and what a fill holds
+// past one font's tables serves the next font's.
 bool CollectionBreaker::bytesFrom(std::uint64_t at, std::size_t wanted,
                                   std::span<const std::uint8_t>& out, FileError& error) {
-    if (!sumStorage_) {
-        sumCapacity_ = static_cast<std::size_t>(std::min<std::uint64_t>(kSumBuffer, file_.size()));
-        sumStorage_ = std::make_unique_for_overwrite<std::uint8_t[]>(sumCapacity_);
-    }
-    if (at < sumStart_ || at - sumStart_ > sumFilled_ || sumFilled_ - (at - sumStart_) < wanted) {
-        sumFilled_ =
-            static_cast<std::size_t>(std::min<std::uint64_t>(sumCapacity_, file_.size() - at));
-        if (!file_.readAt(at, {sumStorage_.get(), sumFilled_}, error)) {
-            sumFilled_ = 0;
-            return false;
-        }
-        sumStart_ = at;
-    }
-    const auto skipped = static_cast<std::size_t>(at - sumStart_);
-    out = {sumStorage_.get() + skipped, sumFilled_ - skipped};
-    return true;
+    const Extent fill{at, at + std::min<std::uint64_t>(kWindowSize, file_.size() - at)};
+    return sumWindow_.getHeld(at, wanted, fill, out, error);
 }
 
 // The checksum of every distinct table that `font` is the first to have,

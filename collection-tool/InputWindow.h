@@ -61,6 +61,19 @@ class Window {
         return true;
     }
 
+    // As get(), but `out` runs on to the end of what the window holds: a
+    // caller walking the file front to back takes all that a fill brought
+    // and so reads each byte once.
+    bool getHeld(std::uint64_t offset, std::size_t length, Extent fill,
+                 std::span<const std::uint8_t>& out, filecore::FileError& error) {
+        if (!get(offset, length, fill, out, error)) {
+            return false;
+        }
+        const auto skipped = static_cast<std::size_t>(offset - start_);
+        out = {buffer_.get() + skipped, filled_ - skipped};
+        return true;
+    }
+
   private:
     const Source* source_ = nullptr;
     std::unique_ptr<std::uint8_t[]> buffer_;
