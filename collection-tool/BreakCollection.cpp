@@ -7,19 +7,19 @@
 //
 // The header and each directory are read once, into memory, and checked
 // whole before anything is written; what is written is what was checked.
-// Only table bytes are read again, copied straight from the collection, so a
-// collection changed meanwhile can make a run fail but never make it write a
-// font that disagrees with its directory.
+// Only table bytes are read again, from the collection, so a collection
+// changed meanwhile can make a run fail but never make it write a font that
+// disagrees with its directory.
 //
-// Every distinct table is read once to sum it, just before the first font
-// that has it is written, so that its bytes are still in the processor's
-// cache when the kernel copies them; the fonts' tables are copied in the
-// kernel (small ones through a window). Summing the whole collection first
-// made the copies fetch every byte from memory again, which cost about 7% of
-// the run on 20 fonts of 19 MB. Summing on a second thread beside the copying was
-// slower on four corpora of five and no faster on the fifth: on a virtual
-// machine's two cores, the hand-overs between the threads cost more than the
-// overlap saved.
+// A table met for the first time is read once, through a window, and the
+// bytes read are both summed and written, so the sum is that of the bytes
+// the font holds. Summing it and then copying it in the kernel brought its
+// bytes through memory as often, but the kernel's copy costs about a third
+// more when the table starts at another place within a page in the
+// collection than in the font, as it mostly does: 5-10% of a split of 20
+// fonts of 19 MB. A table shared with a font written before already has its
+// sum, and is copied in the kernel. The checkSumAdjustment, which needs
+// every sum, is written last, over the 'head' bytes in place.
 
 #include <algorithm>
 #include <array>
@@ -43,13 +43,13 @@ using filecore::FileError;
 using filecore::FileReplacement;
 
 constexpr filecore::Tag kHeadTag("head");
+constexpr std::uint64_t kAdjustmentAt = filecore::kHeadChecksumAdjustmentOffset;
 
 // A table's bytes in the collection, summed once however many fonts share
 // them.
 struct DistinctTable {
     std::uint32_t offset = 0;
     std::uint32_t length = 0;
-    std::uint32_t font = 0;  // the first font that has it
     auto operator<=>(const DistinctTable& other) const {
         return std::tie(offset, length) <=> std::tie(other.offset, other.length);
     }
@@ -57,6 +57,10 @@ struct DistinctTable {
         return offset == other.offset && length == other.length;
     }
 };
+
+// What is known of a distinct table: nothing yet, its bytes waiting in the
+// run being gathered, or its sum (and what lies where its padding goes).
+enum class Reading : std::uint8_t { NotYet, Gathered, Summed };
 
 // The padding after a distinct table whose length is not a multiple of 4:
 // where it lies, how long it is, and which distinct table's place says
@@ -88,13 +92,13 @@ class CollectionBreaker {
   private:
     bool readDirectories();
     int checkOutputs();
-    void planSums();
-    bool bytesFrom(std::uint64_t at, std::size_t wanted, std::span<const std::uint8_t>& out,
-                   FileError& error);
-    bool sumTables(std::uint32_t font);
+    void planTables();
+    std::size_t placeOf(const TableRecord& table) const;
+    bool gather(std::size_t place, FileReplacement& output, FileError& error);
+    bool writeGathered(FileReplacement& output, FileError& error);
+    bool sumPiece(std::uint64_t at, std::span<const std::uint8_t> held, std::size_t length,
+                  std::uint64_t outputAt, FileReplacement& output, FileError& error);
     TableRuns::Padding knownPadding(std::uint64_t end, std::uint64_t count) const;
-    std::uint32_t sumOf(const TableRecord& table) const;
-    void adjust(const FontDirectory& directory, std::span<std::uint8_t> adjustment) const;
     int writeFont(std::uint32_t number, MemberFont& member);
     bool fail(const std::string& problem) {
         console_.error(name_, problem);
@@ -111,18 +115,22 @@ class CollectionBreaker {
     filecore::InputFile file_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
-    std::vector<DistinctTable> known_;    // distinct tables, sorted by place in the file
-    std::vector<TablePadding> paddings_;  // sorted
-    // Places in known_, by first font and, for each, by place in the file;
-    // the tables up to summed_ have their sums.
-    std::vector<std::uint32_t> sumOrder_;
-    std::size_t summed_ = 0;
-    Window<filecore::InputFile> window_;     // for the copying
-    Window<filecore::InputFile> sumWindow_;  // for the summing
-    // By place in known_: each table's sum, and whether the input has zeros
-    // where its padding goes.
+    std::vector<DistinctTable> known_;        // distinct tables, sorted by place in the file
+    std::vector<TablePadding> paddings_;      // sorted
+    Window<filecore::InputFile> window_;      // for the copying of shared tables
+    Window<filecore::InputFile> readWindow_;  // for the tables read, summed and written
+    // By place in known_: how far the table has been read, its sum, the
+    // word where a 'head' keeps its checkSumAdjustment, and what the input
+    // holds where its padding goes.
+    std::vector<Reading> reading_;
     std::vector<std::uint32_t> sums_;
-    std::vector<std::uint8_t> zeroPadding_;
+    std::vector<std::uint32_t> adjustments_;
+    std::vector<TableRuns::Padding> padding_;
+    // The run being gathered: distinct tables, not read yet, that lie one
+    // after another in the collection, each where the one before ends
+    // rounded up to 4. They are read and written together.
+    std::vector<std::uint32_t> gathered_;
+    std::size_t open_ = 0;  // the first gathered table not summed whole yet
 };
 
 int CollectionBreaker::run() {
@@ -135,16 +143,13 @@ int CollectionBreaker::run() {
         return kInputFailed;
     }
     window_.attach(file_);
-    sumWindow_.attach(file_);
+    readWindow_.attach(file_);
     if (const int status = checkOutputs(); status != kOk) {
         return status;
     }
-    planSums();
+    planTables();
     for (std::size_t k = 0; k < members_.size(); ++k) {
         const auto number = static_cast<std::uint32_t>(k + 1);
-        if (!sumTables(static_cast<std::uint32_t>(k))) {
-            return kInputFailed;
-        }
         if (const int status = writeFont(number, members_[k]); status != kOk) {
             return status;
         }
@@ -213,17 +218,13 @@ int CollectionBreaker::checkOutputs() {
 
 // Every distinct table once, in the order of the file, and the paddings
 // after those whose length is not a multiple of 4.
-void CollectionBreaker::planSums() {
-    for (std::size_t k = 0; k < members_.size(); ++k) {
-        for (const TableRecord& table : members_[k].directory.tables) {
-            known_.push_back({table.offset, table.length, static_cast<std::uint32_t>(k)});
+void CollectionBreaker::planTables() {
+    for (const MemberFont& member : members_) {
+        for (const TableRecord& table : member.directory.tables) {
+            known_.push_back({table.offset, table.length});
         }
     }
-    // Sorted by place and, for one table, font: the first of each is the
-    // first font that has it.
-    std::sort(known_.begin(), known_.end(), [](const DistinctTable& a, const DistinctTable& b) {
-        return std::tie(a.offset, a.length, a.font) < std::tie(b.offset, b.length, b.font);
-    });
+    std::sort(known_.begin(), known_.end());
     known_.erase(std::unique(known_.begin(), known_.end()), known_.end());
     for (std::size_t k = 0; k < known_.size(); ++k) {
         const DistinctTable& table = known_[k];
@@ -235,71 +236,16 @@ void CollectionBreaker::planSums() {
         }
     }
     std::sort(paddings_.begin(), paddings_.end());
-    sumOrder_.resize(known_.size());
-    for (std::size_t k = 0; k < known_.size(); ++k) {
-        sumOrder_[k] = static_cast<std::uint32_t>(k);
-    }
-    std::stable_sort(sumOrder_.begin(), sumOrder_.end(), [this](std::uint32_t a, std::uint32_t b) {
-        return known_[a].font < known_[b].font;
-    });
+    reading_.assign(known_.size(), Reading::NotYet);
     sums_.assign(known_.size(), 0);
-    zeroPadding_.assign(known_.size(), 0);
+    adjustments_.assign(known_.size(), 0);
+    padding_.assign(known_.size(), TableRuns::Padding::Unknown);
 }
 
-// All the summing window holds from `at` on, at least `wanted` bytes. The
-// window is filled again, from `at` on, only when it holds fewer: the tables
-// lie one after another, so each byte is read once, and what a fill holds
-// past one font's tables serves the next font's.
-bool CollectionBreaker::bytesFrom(std::uint64_t at, std::size_t wanted,
-                                  std::span<const std::uint8_t>& out, FileError& error) {
-    const Extent fill{at, at + std::min<std::uint64_t>(kWindowSize, file_.size() - at)};
-    return sumWindow_.getHeld(at, wanted, fill, out, error);
-}
-
-// The checksum of every distinct table that `font` is the first to have,
-// from its real bytes (the directories' checksums may be stale or zero);
-// and whether the bytes where its padding goes are zeros, which saves the
-// copying a read.
-bool CollectionBreaker::sumTables(std::uint32_t font) {
-    FileError error;
-    for (; summed_ < sumOrder_.size() && known_[sumOrder_[summed_]].font == font; ++summed_) {
-        const std::size_t k = sumOrder_[summed_];
-        const DistinctTable& table = known_[k];
-        std::uint32_t sum = 0;
-        std::span<const std::uint8_t> bytes;
-        bool read = true;
-        // The directories were checked against the file's size: the file
-        // holds every byte of every table. Every piece but the last is whole
-        // words, so each starts on one of the table's words.
-        for (std::uint64_t done = 0; read && done < table.length;) {
-            const std::uint64_t left = table.length - done;
-            read =
-                bytesFrom(table.offset + done,
-                          static_cast<std::size_t>(std::min<std::uint64_t>(left, 4)), bytes, error);
-            if (read) {
-                const std::size_t piece = bytes.size() >= left ? static_cast<std::size_t>(left)
-                                                               : bytes.size() & ~std::size_t{3};
-                sum += filecore::tableChecksum(bytes.first(piece));
-                done += piece;
-            }
-        }
-        const std::uint64_t end = std::uint64_t{table.offset} + table.length;
-        const auto padding =
-            static_cast<std::size_t>(filecore::roundUp4(table.length) - table.length);
-        bool zeros = false;
-        if (read && padding > 0 && file_.size() - end >= padding) {
-            read = bytesFrom(end, padding, bytes, error);
-            zeros = read && std::ranges::all_of(bytes.first(padding),
-                                                [](std::uint8_t b) { return b == 0; });
-        }
-        if (!read) {
-            failedReading(table.font + 1, error);
-            return false;
-        }
-        sums_[k] = sum;
-        zeroPadding_[k] = zeros ? 1 : 0;
-    }
-    return true;
+std::size_t CollectionBreaker::placeOf(const TableRecord& table) const {
+    const DistinctTable key{table.offset, table.length};
+    return static_cast<std::size_t>(std::lower_bound(known_.begin(), known_.end(), key) -
+                                    known_.begin());
 }
 
 TableRuns::Padding CollectionBreaker::knownPadding(std::uint64_t end, std::uint64_t count) const {
@@ -308,79 +254,175 @@ TableRuns::Padding CollectionBreaker::knownPadding(std::uint64_t end, std::uint6
     if (found == paddings_.end() || *found != key) {
         return TableRuns::Padding::Unknown;
     }
-    return zeroPadding_[found->place] != 0 ? TableRuns::Padding::Zeros
-                                           : TableRuns::Padding::NotZeros;
+    return padding_[found->place];
 }
 
-std::uint32_t CollectionBreaker::sumOf(const TableRecord& table) const {
-    const DistinctTable key{table.offset, table.length, 0};
-    const auto found = std::lower_bound(known_.begin(), known_.end(), key);
-    return sums_[static_cast<std::size_t>(found - known_.begin())];
-}
-
-// Sets the checkSumAdjustment, read from the 'head' table into `adjustment`,
-// to what makes the font, its directory as it will be written, sum to the
-// target.
-void CollectionBreaker::adjust(const FontDirectory& directory,
-                               std::span<std::uint8_t> adjustment) const {
-    std::uint32_t total = filecore::tableChecksum(directory.bytes);
-    for (const TableRecord& table : directory.tables) {
-        total += sumOf(table);
+// Adds a table not read yet to the run being gathered, which is written
+// first when the table doesn't start where the run's padding ends.
+bool CollectionBreaker::gather(std::size_t place, FileReplacement& output, FileError& error) {
+    if (!gathered_.empty()) {
+        const DistinctTable& last = known_[gathered_.back()];
+        if (known_[place].offset != std::uint64_t{last.offset} + filecore::roundUp4(last.length) &&
+            !writeGathered(output, error)) {
+            return false;
+        }
     }
-    // The field is a whole word of the table: the sum without it is the sum
-    // with it, less its value.
-    total -= filecore::loadU32(adjustment, 0);
-    filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - total);
+    gathered_.push_back(static_cast<std::uint32_t>(place));
+    reading_[place] = Reading::Gathered;
+    return true;
+}
+
+// Sums what of the gathered tables the `length` bytes at `at` hold, the
+// start of `held`, and keeps each 'head'-sized table's adjustment word. The
+// piece starts on a word of every table it holds part of, and ends on one
+// but at the run's end, so a table's padding lies in one piece: where it is
+// not zeros in the input, it is set to zeros where the piece was written,
+// from `outputAt` on. The bytes held past the run say whether the last
+// table's padding is zeros.
+bool CollectionBreaker::sumPiece(std::uint64_t at, std::span<const std::uint8_t> held,
+                                 std::size_t length, std::uint64_t outputAt,
+                                 FileReplacement& output, FileError& error) {
+    static constexpr std::array<std::uint8_t, 3> kZeros{};
+    const std::uint64_t pieceEnd = at + length;
+    for (; open_ < gathered_.size(); ++open_) {
+        const std::uint32_t place = gathered_[open_];
+        const DistinctTable& table = known_[place];
+        const std::uint64_t start = table.offset;
+        const std::uint64_t end = start + table.length;
+        if (start >= pieceEnd) {
+            return true;
+        }
+        if (end > at) {
+            const std::uint64_t from = std::max(start, at);
+            const std::uint64_t to = std::min(end, pieceEnd);
+            sums_[place] += filecore::tableChecksum(held.subspan(
+                static_cast<std::size_t>(from - at), static_cast<std::size_t>(to - from)));
+            if (table.length >= kAdjustmentAt + 4 && from <= start + kAdjustmentAt &&
+                to >= start + kAdjustmentAt + 4) {
+                adjustments_[place] =
+                    filecore::loadU32(held, static_cast<std::size_t>(start + kAdjustmentAt - at));
+            }
+        }
+        const std::uint64_t count = filecore::roundUp4(table.length) - table.length;
+        const bool last = open_ + 1 == gathered_.size();
+        const std::uint64_t reach = last ? at + held.size() : pieceEnd;
+        if (end > pieceEnd || (count > 0 && end + count > reach)) {
+            // The table, or its padding, goes on in the next piece.
+            return true;
+        }
+        if (count > 0) {
+            const auto bytes =
+                held.subspan(static_cast<std::size_t>(end - at), static_cast<std::size_t>(count));
+            const bool zeros = std::ranges::all_of(bytes, [](std::uint8_t b) { return b == 0; });
+            padding_[place] = zeros ? TableRuns::Padding::Zeros : TableRuns::Padding::NotZeros;
+            if (!zeros && !last &&
+                !output.writeAt(outputAt + (end - at), std::span(kZeros).first(bytes.size()),
+                                error)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The gathered run, read through the window front to back, each piece
+// summed and then written as read; the last table's padding is zeros.
+bool CollectionBreaker::writeGathered(FileReplacement& output, FileError& error) {
+    if (gathered_.empty()) {
+        return true;
+    }
+    const DistinctTable& first = known_[gathered_.front()];
+    const DistinctTable& last = known_[gathered_.back()];
+    const std::uint64_t runEnd = std::uint64_t{last.offset} + last.length;
+    // The directories were checked against the file's size: the file holds
+    // every byte of every table. A fill reads no further than the run and
+    // its padding: a font whose tables lie in another order than its
+    // directory's is read in pieces, out of order, and reading past each
+    // piece read most of the font twice.
+    const std::uint64_t readEnd = std::min<std::uint64_t>(
+        file_.size(), std::uint64_t{last.offset} + filecore::roundUp4(last.length));
+    for (std::uint64_t at = first.offset; at < runEnd;) {
+        const std::uint64_t left = runEnd - at;
+        const Extent fill{at, at + std::min<std::uint64_t>(kWindowSize, readEnd - at)};
+        std::span<const std::uint8_t> held;
+        if (!readWindow_.getHeld(at, static_cast<std::size_t>(std::min<std::uint64_t>(left, 4)),
+                                 fill, held, error)) {
+            return false;
+        }
+        // Pieces but the last are whole words, so that every table's part
+        // in a piece starts on one of its words. The bytes held past the
+        // run say whether the last table's padding is zeros.
+        const std::size_t piece =
+            held.size() >= left ? static_cast<std::size_t>(left) : held.size() & ~std::size_t{3};
+        const std::uint64_t outputAt = output.size();
+        if (!output.append(held.first(piece), error) ||
+            !sumPiece(at, held, piece, outputAt, output, error)) {
+            return false;
+        }
+        at += piece;
+    }
+    for (const std::uint32_t place : gathered_) {
+        reading_[place] = Reading::Summed;
+    }
+    gathered_.clear();
+    open_ = 0;
+    return output.appendZeros(filecore::roundUp4(last.length) - last.length, error);
 }
 
 // The font's directory as read, its offsets moved to where its tables go,
-// then each table copied from the collection and padded with zeros, 'head'
-// with its checkSumAdjustment set.
+// then each table from the collection, padded with zeros, and last the
+// checkSumAdjustment, over the 'head' bytes written.
 int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     const std::string& outputName = outputNames_[number - 1];
     std::fprintf(console_.out, "Font #%u: %s", static_cast<unsigned>(number), outputName.c_str());
     FontDirectory& directory = member.directory;
     // The table that takes the checkSumAdjustment: the first 'head' long
-    // enough to hold one, if any.
+    // enough to hold one, if any; and where that word goes.
     std::optional<std::size_t> head;
+    std::uint64_t adjustmentAt = 0;
     std::uint64_t position = directory.bytes.size();
     for (std::size_t j = 0; j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         filecore::storeU32(directory.bytes, kOffsetTableSize + kTableRecordSize * j + 8,
                            static_cast<std::uint32_t>(position));
-        if (!head && table.tag == kHeadTag &&
-            table.length >= filecore::kHeadChecksumAdjustmentOffset + 4) {
+        if (!head && table.tag == kHeadTag && table.length >= kAdjustmentAt + 4) {
             head = j;
+            adjustmentAt = position + kAdjustmentAt;
         }
         position += filecore::roundUp4(table.length);
     }
     FileReplacement output;
     FileError error;
     bool written = output.create(outputName, error) && output.append(directory.bytes, error);
-    // Tables that lie together in the collection, as make writes them, are
-    // copied as one range. The output is written front to back only: 'head'
-    // is copied around its new field.
+    // Shared tables that lie together in the collection, as make writes
+    // them, are copied as one range.
     TableRuns runs(output, file_, window_, [this](std::uint64_t end, std::uint64_t count) {
         return knownPadding(end, count);
     });
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
-        if (head == j) {
-            // The table's start, up to and with the field, is read and
-            // written with the field set; the rest is copied as any table.
-            constexpr std::uint64_t kAt = filecore::kHeadChecksumAdjustmentOffset;
-            std::array<std::uint8_t, kAt + 4> start{};
-            written = runs.flush(error) && file_.readAt(table.offset, start, error);
-            if (written) {
-                adjust(directory, std::span(start).subspan(kAt));
-                written = output.append(start, error) &&
-                          runs.add(table.offset + start.size(), table.length - start.size(), error);
-            }
+        const std::size_t place = placeOf(table);
+        if (reading_[place] == Reading::NotYet) {
+            written = runs.flush(error) && gather(place, output, error);
         } else {
-            written = runs.add(table.offset, table.length, error);
+            // A table the font lists twice is read once, before its second
+            // copy.
+            written = writeGathered(output, error) && runs.add(table.offset, table.length, error);
         }
     }
-    written = written && runs.flush(error);
+    written = written && writeGathered(output, error) && runs.flush(error);
+    if (written && head) {
+        std::uint32_t total = filecore::tableChecksum(directory.bytes);
+        for (const TableRecord& table : directory.tables) {
+            total += sums_[placeOf(table)];
+        }
+        // The field is a whole word of the table: the font's sum without it
+        // is its sum with it, less its value.
+        total -= adjustments_[placeOf(directory.tables[*head])];
+        std::array<std::uint8_t, 4> adjustment{};
+        filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - total);
+        written = output.writeAt(adjustmentAt, adjustment, error);
+    }
     written = written && output.commit(error);
     std::fputs("\n", console_.out);
     if (written) {
