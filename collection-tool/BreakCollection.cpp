@@ -22,6 +22,15 @@
 // written before already has its sum, and is copied in the kernel. The
 // checkSumAdjustment, which needs every sum, is written last, over the
 // 'head' bytes in place.
+//
+// The kernel copies page to page: a table that starts at another place
+// within a page in the collection than in the font costs it a third more.
+// Fonts that share their large tables mostly list the same tables before
+// them, so a shared table lies at the same place within a page in every
+// font written: it is copied from the font written just before, where it
+// does, rather than from the collection. The ten fonts of Noto Sans CJK
+// share a 15 MB 'CFF ' this way. Small tables are read, not copied in the
+// kernel, and come from the collection among their neighbours.
 
 #include <algorithm>
 #include <array>
@@ -84,6 +93,12 @@ struct MemberFont {
     FontDirectory directory;
 };
 
+// Where a distinct table was last written: font 0 is none.
+struct WrittenTable {
+    std::uint32_t font = 0;
+    std::uint64_t offset = 0;
+};
+
 class CollectionBreaker {
   public:
     CollectionBreaker(const std::string& collectionName, const Console& console)
@@ -108,8 +123,10 @@ class CollectionBreaker {
     }
     // A read of the collection that failed after its directories were
     // checked: the file changed or its medium failed under the run.
+    // A copy from the font written before fails the same way, and names it.
     void failedReading(std::uint32_t number, const FileError& error) {
-        console_.error(name_, "font #" + std::to_string(number) + ": " + readProblem(error));
+        console_.error(error.file.empty() ? name_ : error.file,
+                       "font #" + std::to_string(number) + ": " + readProblem(error));
     }
 
     const std::string& name_;
@@ -133,6 +150,13 @@ class CollectionBreaker {
     // rounded up to 4. They are read and written together.
     std::vector<std::uint32_t> gathered_;
     std::size_t open_ = 0;  // the first gathered table not summed whole yet
+    // The font written last, read from for the shared tables it holds where
+    // they go in the next, and where each distinct table lies in it (by
+    // place in known_). The 'head' whose adjustment was written lies
+    // nowhere: its bytes there are not the collection's.
+    filecore::InputFile previous_;
+    Window<filecore::InputFile> previousWindow_;
+    std::vector<WrittenTable> written_;
 };
 
 int CollectionBreaker::run() {
@@ -242,6 +266,7 @@ void CollectionBreaker::planTables() {
     sums_.assign(known_.size(), 0);
     adjustments_.assign(known_.size(), 0);
     padding_.assign(known_.size(), TableRuns::Padding::Unknown);
+    written_.assign(known_.size(), {});
 }
 
 std::size_t CollectionBreaker::placeOf(const TableRecord& table) const {
@@ -401,18 +426,32 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
     TableRuns runs(output, file_, window_, [this](std::uint64_t end, std::uint64_t count) {
         return knownPadding(end, count);
     });
+    // Every table the font before holds is padded with zeros there.
+    TableRuns fromPrevious(output, previous_, previousWindow_,
+                           [](std::uint64_t, std::uint64_t) { return TableRuns::Padding::Zeros; });
+    position = directory.bytes.size();
     for (std::size_t j = 0; written && j < directory.tables.size(); ++j) {
         const TableRecord& table = directory.tables[j];
         const std::size_t place = placeOf(table);
+        const WrittenTable before = written_[place];
         if (reading_[place] == Reading::NotYet) {
-            written = runs.flush(error) && gather(place, output, error);
+            written =
+                runs.flush(error) && fromPrevious.flush(error) && gather(place, output, error);
+        } else if (table.length > TableRuns::kSmallRun && previous_.isOpen() && before.font != 0 &&
+                   before.font + 1 == number && before.offset % kPageSize == position % kPageSize) {
+            written = writeGathered(output, error) && runs.flush(error) &&
+                      fromPrevious.add(before.offset, table.length, error);
         } else {
             // A table the font lists twice is read once, before its second
             // copy.
-            written = writeGathered(output, error) && runs.add(table.offset, table.length, error);
+            written = writeGathered(output, error) && fromPrevious.flush(error) &&
+                      runs.add(table.offset, table.length, error);
         }
+        written_[place] = {number, position};
+        position += filecore::roundUp4(table.length);
     }
-    written = written && writeGathered(output, error) && runs.flush(error);
+    written =
+        written && writeGathered(output, error) && runs.flush(error) && fromPrevious.flush(error);
     if (written && head) {
         std::uint32_t total = filecore::tableChecksum(directory.bytes);
         for (const TableRecord& table : directory.tables) {
@@ -424,6 +463,20 @@ int CollectionBreaker::writeFont(std::uint32_t number, MemberFont& member) {
         std::array<std::uint8_t, 4> adjustment{};
         filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - total);
         written = output.writeAt(adjustmentAt, adjustment, error);
+        written_[placeOf(directory.tables[*head])] = {};
+    }
+    if (written) {
+        // Without a second descriptor the next font copies from the
+        // collection alone.
+        FileError reopening;
+        if (!output.openForReading(previous_, reopening)) {
+            previous_.close();
+            if (reopening.step == FileError::Step::Write) {
+                error = reopening;
+                written = false;
+            }
+        }
+        previousWindow_.attach(previous_);
     }
     written = written && output.commit(error);
     std::fputs("\n", console_.out);

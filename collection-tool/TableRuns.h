@@ -19,6 +19,10 @@ namespace zelvic {
 
 class TableRuns {
   public:
+    // Smaller runs are read among their neighbours rather than copied in
+    // the kernel, which costs a system call each however small.
+    static constexpr std::uint64_t kSmallRun = std::uint64_t{16} * 1024;
+
     // What a caller knows, without a read, of the `count` bytes (1 to 3)
     // at `end`, a table's padding in the input.
     enum class Padding { Zeros, NotZeros, Unknown };
@@ -109,10 +113,6 @@ class TableRuns {
         const std::uint64_t pageEnd = (offset + count + kPageSize - 1) / kPageSize * kPageSize;
         return {from, std::max(offset + count, std::min(pageEnd, input_.size()))};
     }
-
-    // Smaller runs are read among their neighbours rather than copied in
-    // the kernel, which costs a system call each however small.
-    static constexpr std::uint64_t kSmallRun = std::uint64_t{16} * 1024;
 
     filecore::FileReplacement& output_;
     const filecore::InputFile& input_;

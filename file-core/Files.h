@@ -133,6 +133,9 @@ class InputFile {
     // refuses anything that is not a regular file: a folder as "it is a
     // folder", a FIFO, device or socket as "not a regular file".
     bool open(const std::string& path, FileError& error);
+    // The same for a descriptor already open for reading, `path` naming it
+    // in errors; its bytes are all read from the file.
+    bool open(FileDescriptor fd, const std::string& path, FileError& error);
     void close();
     bool isOpen() const { return fd_.valid(); }
 
@@ -150,6 +153,8 @@ class InputFile {
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
 
   private:
+    bool adopt(FileDescriptor fd, FileError& error);
+
     FileDescriptor fd_;
     std::string path_;
     std::uint64_t size_ = 0;
@@ -223,6 +228,11 @@ class FileReplacement {
     bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
     // Reads back bytes already written, to compare a table in place.
     bool readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const;
+    // Opens what is written so far as `reader`, under the target's name, to
+    // copy from once committed: the new file itself, whatever its name then
+    // names. Only an unnamed new file can be; for a temporary with a name
+    // this fails at the Open step, and a failed write at the Write step.
+    bool openForReading(InputFile& reader, FileError& error);
 
     // Puts the new file in place of the target. After a failure the old file
     // is as it was and the new one is gone.

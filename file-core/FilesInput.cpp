@@ -124,6 +124,25 @@ bool InputFile::open(const std::string& path, FileError& error) {
         error = errorOf(FileError::Step::Open, errno);
         return false;
     }
+    if (!adopt(std::move(fd), error)) {
+        return false;
+    }
+    // A first block that can't be read is left to the reads that need it,
+    // which then report why.
+    firstBlock_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kFirstBlockSize)));
+    if (readAll(fd_.get(), 0, firstBlock_) != 0) {
+        firstBlock_.clear();
+    }
+    return true;
+}
+
+bool InputFile::open(FileDescriptor fd, const std::string& path, FileError& error) {
+    close();
+    path_ = path;
+    return adopt(std::move(fd), error);
+}
+
+bool InputFile::adopt(FileDescriptor fd, FileError& error) {
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0) {
         error = errorOf(FileError::Step::Open, errno);
@@ -142,12 +161,6 @@ bool InputFile::open(const std::string& path, FileError& error) {
     identity_ = FileIdentity{info.st_dev, info.st_ino};
     modifiedSeconds_ = info.st_mtim.tv_sec;
     modifiedNanoseconds_ = info.st_mtim.tv_nsec;
-    // A first block that can't be read is left to the reads that need it,
-    // which then report why.
-    firstBlock_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kFirstBlockSize)));
-    if (readAll(fd_.get(), 0, firstBlock_) != 0) {
-        firstBlock_.clear();
-    }
     return true;
 }
 

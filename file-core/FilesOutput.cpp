@@ -584,6 +584,33 @@ bool FileReplacement::readAt(std::uint64_t offset, std::span<std::uint8_t> into,
     return true;
 }
 
+bool FileReplacement::openForReading(InputFile& reader, FileError& error) {
+    if (!fd_.valid()) {
+        error = errorOf(FileError::Step::Write, EBADF);
+        return false;
+    }
+    if (!flush(error)) {
+        return false;
+    }
+    // A file system without unnamed files may keep its files by name, as
+    // FUSE's FAT does: a descriptor held past the rename there loses the
+    // new file's last writes.
+    if (!temporaryName_.empty()) {
+        error = ownError(FileError::Step::Open, "the new file has a temporary name");
+        error.file = target_;
+        return false;
+    }
+    // A second descriptor of the same open file: it reads the new file's
+    // bytes, before and after commit() names it.
+    FileDescriptor copy(::fcntl(fd_.get(), F_DUPFD_CLOEXEC, 0));
+    if (!copy.valid()) {
+        error = errorOf(FileError::Step::Open, errno);
+        error.file = target_;
+        return false;
+    }
+    return reader.open(std::move(copy), target_, error);
+}
+
 namespace {
 
 // The attribute names a list holds, each ended by a zero byte.

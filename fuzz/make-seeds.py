@@ -98,6 +98,8 @@ def main():
         ["DejaVuSans-A", "DejaVuSans-Bold-A"],
         ["LiberationSans-Regular-A", "LiberationSans-Bold-A", "LiberationMono-Regular-A"],
         ["ipag-A", "ipag-Ab"],
+        # Every table shared, and at the same place in both split fonts.
+        ["DejaVuSans-A", "DejaVuSans-A", "DejaVuSans-Bold-A"],
     ]
     for names in members:
         data = collection([subsets[name] for name in names])

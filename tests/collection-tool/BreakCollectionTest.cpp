@@ -96,6 +96,29 @@ TEST_F(BreakCollection, EverySplitFontSumsRightWithOnlyItsCheckSumAdjustmentChan
     }
 }
 
+// A large table shared by every font, at the same place in each split font,
+// and font 2's 'zzzz' pointed at font 1's 'head', which lies at the same
+// place in font 1's split with its adjustment set: each split font holds
+// the collection's bytes, whichever earlier font they may be copied from.
+TEST_F(BreakCollection, SharedTablesKeepTheCollectionsBytesWhereverTheyAreCopiedFrom) {
+    const TestTable outlines{"CFF ", patternBytes(70001, 5)};
+    const Bytes firstHead = patternBytes(54, 7);
+    const std::vector<Bytes> fonts{buildFont({outlines, {"head", firstHead}}),
+                                   buildFont({outlines, {"zzzz", firstHead}}),
+                                   buildFont({outlines, {"head", patternBytes(54, 8)}})};
+    makeFrom(fonts);
+    Bytes ttc = readFileBytes(dir / "Fonts.TTC");
+    const std::size_t offsetField = recordOffset(1) + 8;
+    setU32(ttc, getU32(ttc, 16) + offsetField, getU32(ttc, getU32(ttc, 12) + offsetField));
+    writeFileBytes(dir / "Fonts.TTC", ttc);
+    ASSERT_EQ(runBreak("Fonts.TTC").status, 0);
+    for (std::size_t k = 0; k < fonts.size(); ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_EQ(readFileBytes(dir / ("Fonts00" + std::to_string(k + 1) + ".TTF")),
+                  k == 1 ? fonts[k] : summedRight(fonts[k]));
+    }
+}
+
 // A collection made elsewhere, its tables one after another with no
 // padding from an odd offset on, two of them longer than the reads the sums
 // go through: every piece of a table starts at some other alignment. With
