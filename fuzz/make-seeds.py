@@ -75,6 +75,11 @@ def main():
         stem = Path(path).stem
         for label, text in (("A", "A"), ("Ab", "Ab1")):
             subsets[f"{stem}-{label}"] = subset_font(path, text)
+    # A 'glyf' of about 18 KB, more than break reads among its neighbours:
+    # copied as a range of its own, from the collection or from the font
+    # written before.
+    kanji = "".join(chr(0x4E00 + 7 * i) for i in range(160))
+    subsets["ipag-Kanji"] = subset_font("/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf", kanji)
 
     for name, data in subsets.items():
         (folders["load_save"] / f"{name}.ttf").write_bytes(data)
@@ -89,6 +94,7 @@ def main():
         ("DejaVuSans-A", "DejaVuSans-A"),
         ("LiberationSans-Regular-Ab", "LiberationSans-Bold-Ab"),
         ("ipag-A", "DejaVuSerif-A"),
+        ("ipag-Kanji", "ipag-Kanji"),
     ]
     for first, second in pairs:
         a, b = subsets[first], subsets[second]
@@ -100,6 +106,7 @@ def main():
         ["ipag-A", "ipag-Ab"],
         # Every table shared, and at the same place in both split fonts.
         ["DejaVuSans-A", "DejaVuSans-A", "DejaVuSans-Bold-A"],
+        ["ipag-Kanji", "ipag-Kanji", "ipag-A"],
     ]
     for names in members:
         data = collection([subsets[name] for name in names])
