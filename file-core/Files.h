@@ -251,6 +251,7 @@ class FileReplacement {
                             std::optional<struct stat>& existing, FileError& error);
     bool flush(FileError& error);
     bool writeOut(std::uint64_t offset, std::span<const std::uint8_t> bytes, FileError& error);
+    FileDescriptor descriptorOfTemporary(int access, FileError& error) const;
     bool copyFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,
                   FileError& error);
     bool giveOldOwner(FileError& error);

@@ -553,7 +553,45 @@ bool FileReplacement::writeAt(std::uint64_t offset, std::span<const std::uint8_t
     if (offset + bytes.size() > gatheredFrom && !flush(error)) {
         return false;
     }
-    return writeOut(offset, bytes, error);
+    if (temporaryName_.empty()) {
+        return writeOut(offset, bytes, error);
+    }
+    FileDescriptor own = descriptorOfTemporary(O_WRONLY, error);
+    if (!own.valid()) {
+        discard();
+        return false;
+    }
+    int code = 0;
+    if (!writeAll(own.get(), offset, bytes, code)) {
+        return fail(error, FileError::Step::Write, code);
+    }
+    return own.close() || fail(error, FileError::Step::Write, errno);
+}
+
+// FUSE's FAT driver, where new files have names, keeps one place per open
+// file: once the new file's own descriptor has appended, a write it makes
+// further back lands in the wrong place, or fails, and a read back near the
+// end finds nothing. Make's directories and break's checksum adjustment
+// went wrong there, reported as done. A descriptor opened for one overwrite
+// or one read, and closed after, has no such past; it is checked to be the
+// new file still, since the name lies in a folder others may write.
+FileDescriptor FileReplacement::descriptorOfTemporary(int access, FileError& error) const {
+    FileDescriptor own(::open(temporaryName_.c_str(), access | O_CLOEXEC | O_NOFOLLOW));
+    struct stat opened {};
+    struct stat created {};
+    const FileError::Step step =
+        access == O_RDONLY ? FileError::Step::Read : FileError::Step::Write;
+    if (!own.valid() || ::fstat(own.get(), &opened) != 0 || ::fstat(fd_.get(), &created) != 0) {
+        error = errorOf(step, errno);
+        error.file = target_;
+        return {};
+    }
+    if (opened.st_dev != created.st_dev || opened.st_ino != created.st_ino) {
+        error = ownError(step, "the new file was replaced under its temporary name");
+        error.file = target_;
+        return {};
+    }
+    return own;
 }
 
 bool FileReplacement::readAt(std::uint64_t offset, std::span<std::uint8_t> into,
@@ -568,7 +606,15 @@ bool FileReplacement::readAt(std::uint64_t offset, std::span<std::uint8_t> into,
     if (offset < written) {
         const auto fromFile =
             static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), written - offset));
-        const int result = readAll(fd_.get(), offset, into.first(fromFile));
+        FileDescriptor own;
+        if (!temporaryName_.empty()) {
+            own = descriptorOfTemporary(O_RDONLY, error);
+            if (!own.valid()) {
+                return false;
+            }
+        }
+        const int result =
+            readAll(own.valid() ? own.get() : fd_.get(), offset, into.first(fromFile));
         if (result != 0) {
             error = result < 0 ? endedEarly(target_) : errorOf(FileError::Step::Read, result);
             error.file = target_;

@@ -572,6 +572,27 @@ TEST(WriteFaults, MakeBreakAndSaveWorkOnFatAndExFatAndKnowOneFileHoweverSpelled)
                   "Error: c002.TTF: is the same file as c001.TTF; nothing written.\n");
         EXPECT_EQ(stick.dir().entries(),
                   (std::vector<std::string>{"a.ttf", "b.ttf", "c.ttc", "c001.TTF", "c002.TTF"}));
+
+        // Bytes overwritten and read back after appends, near the end and
+        // further back, as make's directories and break's checksum
+        // adjustment are: FUSE's FAT put such writes in the wrong place.
+        filecore::FileReplacement output;
+        filecore::FileError error;
+        Bytes expected = testsupport::patternBytes(70000, 5);
+        ASSERT_TRUE(output.create((stick / "patched.bin").string(), error)) << error.describe();
+        ASSERT_TRUE(output.append(expected, error)) << error.describe();
+        const Bytes patch = {0xAA, 0xBB, 0xCC, 0xDD};
+        for (const std::size_t at : {69990, 100, 65000, 69996}) {
+            ASSERT_TRUE(output.writeAt(at, patch, error)) << error.describe();
+            std::copy(patch.begin(), patch.end(),
+                      expected.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        Bytes back(4);
+        ASSERT_TRUE(output.readAt(69996, back, error)) << error.describe();
+        EXPECT_EQ(back, patch);
+        ASSERT_TRUE(output.append(patch, error) && output.commit(error)) << error.describe();
+        expected.insert(expected.end(), patch.begin(), patch.end());
+        EXPECT_EQ(testsupport::readFileBytes(stick / "patched.bin"), expected);
     }
     if (tried == 0) {
         GTEST_SKIP() << "neither FAT nor exFAT could be mounted";
