@@ -56,6 +56,13 @@ using filecore::FileReplacement;
 constexpr filecore::Tag kHeadTag("head");
 constexpr std::uint64_t kAdjustmentAt = filecore::kHeadChecksumAdjustmentOffset;
 
+// Tables read for the first time go through a window of this size, summed
+// and written from it. Twice the comparing window: half the reads and
+// writes, and still well inside the processor's second-level cache, from
+// which the write takes the bytes back; 20 fonts of 19 MB split 7-12%
+// faster than through 64 KiB, and slower again through 256 KiB or more.
+constexpr std::size_t kReadWindowSize = std::size_t{128} * 1024;
+
 // A table's bytes in the collection, summed once however many fonts share
 // them.
 struct DistinctTable {
@@ -134,10 +141,11 @@ class CollectionBreaker {
     filecore::InputFile file_;
     std::vector<MemberFont> members_;
     std::vector<std::string> outputNames_;
-    std::vector<DistinctTable> known_;        // distinct tables, sorted by place in the file
-    std::vector<TablePadding> paddings_;      // sorted
-    Window<filecore::InputFile> window_;      // for the copying of shared tables
-    Window<filecore::InputFile> readWindow_;  // for the tables read, summed and written
+    std::vector<DistinctTable> known_;    // distinct tables, sorted by place in the file
+    std::vector<TablePadding> paddings_;  // sorted
+    Window<filecore::InputFile> window_;  // for the copying of shared tables
+    // For the tables read, summed and written.
+    Window<filecore::InputFile, kReadWindowSize> readWindow_;
     // By place in known_: how far the table has been read, its sum, the
     // word where a 'head' keeps its checkSumAdjustment, and what the input
     // holds where its padding goes.
@@ -370,7 +378,7 @@ bool CollectionBreaker::writeGathered(FileReplacement& output, FileError& error)
         file_.size(), std::uint64_t{last.offset} + filecore::roundUp4(last.length));
     for (std::uint64_t at = first.offset; at < runEnd;) {
         const std::uint64_t left = runEnd - at;
-        const Extent fill{at, at + std::min<std::uint64_t>(kWindowSize, readEnd - at)};
+        const Extent fill{at, at + std::min<std::uint64_t>(kReadWindowSize, readEnd - at)};
         std::span<const std::uint8_t> held;
         if (!readWindow_.getHeld(at, static_cast<std::size_t>(std::min<std::uint64_t>(left, 4)),
                                  fill, held, error)) {

@@ -28,7 +28,7 @@ struct Extent {
     }
 };
 
-template <class Source>
+template <class Source, std::size_t Capacity = kWindowSize>
 class Window {
   public:
     void attach(const Source& source) {
@@ -36,18 +36,18 @@ class Window {
         filled_ = 0;
     }
 
-    // The `length` bytes at `offset` (length at most kWindowSize), valid
+    // The `length` bytes at `offset` (length at most Capacity), valid
     // until the next call. A miss reads `fill`, which holds the range, is
-    // at most kWindowSize long and lies inside what the source can read;
+    // at most Capacity long and lies inside what the source can read;
     // anything else reads just the range.
     bool get(std::uint64_t offset, std::size_t length, Extent fill,
              std::span<const std::uint8_t>& out, filecore::FileError& error) {
         if (offset < start_ || offset - start_ > filled_ || filled_ - (offset - start_) < length) {
-            if (!fill.holds(offset, length) || fill.end - fill.start > kWindowSize) {
+            if (!fill.holds(offset, length) || fill.end - fill.start > Capacity) {
                 fill = {offset, offset + length};
             }
             if (!buffer_) {
-                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kWindowSize);
+                buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(Capacity);
             }
             const auto count = static_cast<std::size_t>(fill.end - fill.start);
             filled_ = 0;
