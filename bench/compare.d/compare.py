@@ -415,6 +415,16 @@ def median(result):
     return statistics.median(result.times) if result.times and not result.error else None
 
 
+def paired_spread(ours, limit):
+    """The middle half of ours over the limit's time run by run: the tools take
+    turns within a round, so each pair saw the machine in the same state, and
+    the spread shows how far one median ratio can be trusted here."""
+    if ours.error or limit.error or len(ours.times) < 4 or len(ours.times) != len(limit.times):
+        return None
+    quartiles = statistics.quantiles([a / b for a, b in zip(ours.times, limit.times)], n=4)
+    return quartiles[0], quartiles[2]
+
+
 def ms(seconds):
     return "—" if seconds is None else f"{seconds * 1000:.1f}"
 
@@ -442,6 +452,9 @@ def ratio_rows(corpora, table):
             limit_time = median(results[limit.name])
             to_limit = mine / limit_time if mine and limit_time else None
             limit_cell = "—" if to_limit is None else f"{to_limit:.2f}x {limit.name}"
+            spread = paired_spread(results[ours.name], results[limit.name])
+            if to_limit is not None and spread:
+                limit_cell += f" [{spread[0]:.2f}–{spread[1]:.2f}]"
             for reference in (t for t in tools if t.role == "reference"):
                 other = median(results[reference.name])
                 if mine and other:
@@ -576,7 +589,8 @@ def report(corpora, table, runs, seconds, floor, load):
         f"{ms(floor)} ms (median)",
         "",
         "Ratios (medians; peer columns: the peer's time over ours, so 30x means ours is 30 times "
-        "faster; limit column: our time over the limit's, the target being at most "
+        "faster; limit column: our time over the limit's, in brackets the middle half of that ratio "
+        "taken run by run (the tools take turns within each run), the target being at most "
         f"{TARGETS['make']}x cat for make, {TARGETS['split']}x cp for split and "
         f"{TARGETS['rename']}x dd fsync for the name edit, {TARGETS['folder']}x cp for "
         f"kestrin-names renaming a folder's family into an empty folder and "
