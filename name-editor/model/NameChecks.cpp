@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <map>
 #include <tuple>
@@ -11,6 +12,24 @@
 #include "NameText.h"
 
 namespace {
+
+// Half away from zero, as std::round rounds, but without the maths library:
+// this is all kestrin-names wanted of it, and loading it cost every run's
+// start-up.
+double roundHalfAway(double value) {
+    if (!(value > -0x1p52 && value < 0x1p52)) {
+        return value;  // whole already, or not a number
+    }
+    const auto whole = static_cast<double>(static_cast<std::int64_t>(value));
+    const double rest = value - whole;
+    if (rest >= 0.5) {
+        return whole + 1.0;
+    }
+    if (rest <= -0.5) {
+        return whole - 1.0;
+    }
+    return whole;
+}
 
 // The rules and their sources: the OpenType 'name' table chapter
 // (PostScript name length and characters, 31-character family names for
@@ -289,7 +308,7 @@ class Checker {
         if (!context_.fontRevision || !std::isfinite(*context_.fontRevision)) {
             return;
         }
-        const double revision = std::round(*context_.fontRevision * 1000.0);
+        const double revision = roundHalfAway(*context_.fontRevision * 1000.0);
         if (revision < 0 || static_cast<double>(*version) != revision) {
             std::array<char, 32> shown{};
             std::snprintf(shown.data(), shown.size(), "%.3f", *context_.fontRevision);
