@@ -1,17 +1,19 @@
 #include "Commands.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <ostream>
-#include <sstream>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "Files.h"
 #include "Json.h"
 #include "Listing.h"
 #include "NameChecks.h"
@@ -40,7 +42,7 @@ std::string describeKey(const NameRecord& record) {
 
 // An edit the record's encoding can't hold fails the font before anything
 // is written, naming the record rather than leaving the save to refuse it.
-bool encodable(const FontUnit& unit, std::ostream& err) {
+bool encodable(const FontUnit& unit, TextOut& err) {
     const NameRecord* record = unit.names.firstUnencodable();
     if (record == nullptr) {
         return true;
@@ -76,7 +78,7 @@ std::vector<NameRecord*> recordsOf(NameTable& names) {
 // can't hold fails the font, as a set would: a family renamed in some
 // records and not in others is worse than none renamed.
 UnitResult carryOut(NamePlan plan, const RecordSelection& selection, const FontUnit& unit,
-                    std::ostream& err) {
+                    TextOut& err) {
     std::erase_if(plan.changes, [&](const NameChange& change) {
         return change.record != nullptr && !selection.matches(*change.record);
     });
@@ -107,12 +109,12 @@ class ListAction : public Action {
   public:
     ListAction(const RecordSelection& filter, bool json) : filter_(filter), json_(json) {}
 
-    void begin(std::ostream& out) override {
+    void begin(TextOut& out) override {
         if (json_) {
             out << '[';
         }
     }
-    UnitResult apply(FontUnit& unit, std::ostream& out, std::ostream& /*err*/) override {
+    UnitResult apply(FontUnit& unit, TextOut& out, TextOut& /*err*/) override {
         if (json_) {
             out << (first_ ? "\n" : ",\n");
             writeJsonFont(out, unit.file, unit.member, unit.names, filter_);
@@ -125,7 +127,7 @@ class ListAction : public Action {
         first_ = false;
         return UnitResult::Unchanged;
     }
-    void end(std::ostream& out) override {
+    void end(TextOut& out) override {
         if (json_) {
             out << (first_ ? "]\n" : "\n]\n");
         }
@@ -186,7 +188,7 @@ class SetAction : public Action {
     SetAction(std::uint16_t nameID, std::string text, const RecordSelection& filter, bool add)
         : nameID_(nameID), text_(std::move(text)), filter_(filter), add_(add) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+    UnitResult apply(FontUnit& unit, TextOut& /*out*/, TextOut& err) override {
         bool changed = false;
         for (NameRecord* record : recordsOf(unit.names)) {
             if (record->nameID == nameID_ && filter_.matches(*record) && record->text != text_) {
@@ -238,7 +240,7 @@ class DeleteAction : public Action {
   public:
     explicit DeleteAction(const RecordSelection& filter) : filter_(filter) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& /*err*/) override {
+    UnitResult apply(FontUnit& unit, TextOut& /*out*/, TextOut& /*err*/) override {
         const auto removed = removeRecords(
             unit.names, [&](const NameRecord& record) { return filter_.matches(record); });
         return removed != 0 ? UnitResult::Changed : UnitResult::Unchanged;
@@ -338,7 +340,7 @@ class ImportAction : public Action {
                  const RecordSelection& selection)
         : source_(std::move(source)), fonts_(std::move(fonts)), selection_(selection) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+    UnitResult apply(FontUnit& unit, TextOut& /*out*/, TextOut& err) override {
         const WantedFont* wanted = find(unit, err);
         if (wanted == nullptr) {
             return UnitResult::Failed;
@@ -388,7 +390,7 @@ class ImportAction : public Action {
   private:
     // The font's object: the one for its path as found, else the one for its
     // file name (names exported from a folder, imported into a copy of it).
-    const WantedFont* find(const FontUnit& unit, std::ostream& err) const {
+    const WantedFont* find(const FontUnit& unit, TextOut& err) const {
         const auto sameMember = [&](const WantedFont& font) { return font.member == unit.member; };
         for (const WantedFont& font : fonts_) {
             if (font.file == unit.file && sameMember(font)) {
@@ -418,16 +420,34 @@ class ImportAction : public Action {
     RecordSelection selection_;
 };
 
+// All of the file import reads, also a pipe (`import <(jq ...)`).
+bool readWholeFile(const std::string& path, std::string& text) {
+    const filecore::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.valid()) {
+        return false;
+    }
+    std::array<char, std::size_t{64} * 1024> piece{};
+    for (;;) {
+        const ssize_t got = ::read(file.get(), piece.data(), piece.size());
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return got == 0;
+        }
+        text.append(piece.data(), static_cast<std::size_t>(got));
+    }
+}
+
 std::unique_ptr<Action> makeImport(const Invocation& invocation, std::string& error) {
     const std::string& source = invocation.operands[0];
-    std::ifstream in(source, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) {
+    std::string text;
+    if (!readWholeFile(source, text)) {
         error = "import: cannot read " + source;
         return nullptr;
     }
     std::vector<WantedFont> fonts;
-    const auto document = json::parse(text.str(), error);
+    const auto document = json::parse(text, error);
     if (!document || !readWantedFonts(*document, fonts, error)) {
         error = "import: " + source + ": " + error;
         return nullptr;
@@ -442,7 +462,7 @@ class RenameFamilyAction : public Action {
     RenameFamilyAction(std::string family, const RecordSelection& selection)
         : family_(std::move(family)), selection_(selection) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+    UnitResult apply(FontUnit& unit, TextOut& /*out*/, TextOut& err) override {
         const std::string old = currentFamily(unit.names);
         if (old.empty()) {
             err << "Error: " << unit.label << ": the font has no family name (ID 1 or 16).\n";
@@ -470,7 +490,7 @@ class ReplaceAction : public Action {
     ReplaceAction(std::string find, std::string replacement, const RecordSelection& selection)
         : find_(std::move(find)), replacement_(std::move(replacement)), selection_(selection) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& /*out*/, std::ostream& err) override {
+    UnitResult apply(FontUnit& unit, TextOut& /*out*/, TextOut& err) override {
         return carryOut(planFindReplace(unit.names, find_, replacement_), selection_, unit, err);
     }
 
@@ -499,7 +519,7 @@ class CheckAction : public Action {
   public:
     explicit CheckAction(const RecordSelection& selection) : selection_(selection) {}
 
-    UnitResult apply(FontUnit& unit, std::ostream& out, std::ostream& /*err*/) override {
+    UnitResult apply(FontUnit& unit, TextOut& out, TextOut& /*err*/) override {
         for (const NameWarning& warning : checkNames(unit.names, checkContextOf(unit.directory))) {
             if (!selection_.matches(*warning.record)) {
                 continue;

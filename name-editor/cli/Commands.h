@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +11,7 @@
 #include <string_view>
 
 #include "Invocation.h"
+#include "TextOut.h"
 
 class NameTable;
 class TableDirectory;
@@ -32,11 +32,11 @@ enum class UnitResult { Unchanged, Changed, Failed };
 class Action {
   public:
     virtual ~Action() = default;
-    virtual void begin(std::ostream& /*out*/) {}
+    virtual void begin(TextOut& /*out*/) {}
     // Reports on the font's names (to `out`) or edits them. A failure is
     // reported on `err`, naming the font.
-    virtual UnitResult apply(FontUnit& unit, std::ostream& out, std::ostream& err) = 0;
-    virtual void end(std::ostream& /*out*/) {}
+    virtual UnitResult apply(FontUnit& unit, TextOut& out, TextOut& err) = 0;
+    virtual void end(TextOut& /*out*/) {}
     // True when the run found what the exit status must tell (check's warnings).
     virtual bool flagged() const { return false; }
 };

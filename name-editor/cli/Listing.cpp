@@ -3,7 +3,6 @@
 #include <array>
 #include <cstdio>
 #include <optional>
-#include <ostream>
 
 #include "NameTable.h"
 
@@ -79,9 +78,8 @@ std::string jsonString(std::string_view text) {
     return out + '"';
 }
 
-void writeJsonFont(std::ostream& out, std::string_view file,
-                   const std::optional<std::uint32_t>& member, NameTable& names,
-                   const RecordSelection& filter) {
+void writeJsonFont(TextOut& out, std::string_view file, const std::optional<std::uint32_t>& member,
+                   NameTable& names, const RecordSelection& filter) {
     out << "  {\"file\": " << jsonString(file);
     if (member) {
         out << ", \"font\": " << *member;

@@ -2,12 +2,12 @@
 // and JSON with fontTools' field names. Both keep the table's order.
 #pragma once
 
-#include <iosfwd>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Invocation.h"
+#include "TextOut.h"
 
 class NameTable;
 struct NameRecord;
@@ -27,8 +27,7 @@ std::string jsonString(std::string_view text);
 // One font's object of the JSON document:
 // {"file": ..., ["font": N,] "names": [{"platformID": ..., "platEncID": ...,
 //  "langID": ..., "nameID": ..., "string": ...}, ...]}
-void writeJsonFont(std::ostream& out, std::string_view file,
-                   const std::optional<std::uint32_t>& member, NameTable& names,
-                   const RecordSelection& filter);
+void writeJsonFont(TextOut& out, std::string_view file, const std::optional<std::uint32_t>& member,
+                   NameTable& names, const RecordSelection& filter);
 
 }  // namespace names

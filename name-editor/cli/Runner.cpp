@@ -3,8 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <ostream>
-#include <sstream>
 #include <system_error>
 #include <unordered_set>
 
@@ -26,7 +24,7 @@ namespace fs = std::filesystem;
 // at most ten times a second and cleared before anything else is written.
 class ProgressLine {
   public:
-    ProgressLine(std::ostream& err, bool enabled, std::size_t total)
+    ProgressLine(TextOut& err, bool enabled, std::size_t total)
         : err_(err), enabled_(enabled && total > 1), total_(total) {}
 
     void show(std::size_t done) {
@@ -37,13 +35,15 @@ class ProgressLine {
         if (now - start_ < std::chrono::seconds(1) || (shown_ && now - drawn_ < kInterval)) {
             return;
         }
-        err_ << '\r' << done << '/' << total_ << " files" << std::flush;
+        err_ << '\r' << done << '/' << total_ << " files";
+        err_.flush();
         shown_ = true;
         drawn_ = now;
     }
     void clear() {
         if (shown_) {
-            err_ << "\r\033[K" << std::flush;
+            err_ << "\r\033[K";
+            err_.flush();
             shown_ = false;
         }
     }
@@ -51,7 +51,7 @@ class ProgressLine {
   private:
     using Clock = std::chrono::steady_clock;
     static constexpr auto kInterval = std::chrono::milliseconds(100);
-    std::ostream& err_;
+    TextOut& err_;
     bool enabled_;
     std::size_t total_;
     Clock::time_point start_ = Clock::now();
@@ -69,13 +69,13 @@ std::string plural(std::size_t count, const char* word) {
 
 class Run {
   public:
-    Run(const Invocation& invocation, Action& action, std::ostream& out, std::ostream& err)
+    Run(const Invocation& invocation, Action& action, TextOut& out, TextOut& err)
         : invocation_(invocation), action_(action), out_(out), err_(err) {}
 
     // The font's report and messages are gathered per file and written when
     // the file is done, so that the progress line can be cleared first and a
     // file that fails half-way shows no diff.
-    void file(const FontPath& font, std::ostream& out, std::ostream& err) {
+    void file(const FontPath& font, TextOut& out, TextOut& err) {
         if (!font.problem.empty()) {
             err << "Error: " << font.path << ": cannot read the folder: " << font.problem << ".\n";
             ++tally_.failed;
@@ -101,7 +101,7 @@ class Run {
         }
         const bool writes = invocation_.command->writes;
         bool changed = false;
-        std::ostringstream diffs;
+        TextOut diffs;
         for (std::size_t index = first; index < first + count; ++index) {
             FontUnit unit{font.path, font.path, std::nullopt, document.names(index),
                           document.directory(index)};
@@ -150,7 +150,7 @@ class Run {
     }
 
   private:
-    bool save(FontDocument& document, const FontPath& font, std::ostream& err) {
+    bool save(FontDocument& document, const FontPath& font, TextOut& err) {
         std::string target = font.path;
         if (invocation_.outputFolder) {
             const fs::path place = fs::path(*invocation_.outputFolder) / font.outputName;
@@ -183,8 +183,8 @@ class Run {
 
     const Invocation& invocation_;
     Action& action_;
-    std::ostream& out_;
-    std::ostream& err_;
+    TextOut& out_;
+    TextOut& err_;
     Tally tally_;
     // Outputs written so far, however spelled (a case-insensitive folder
     // makes A.ttf and a.ttf one file).
@@ -194,7 +194,7 @@ class Run {
     std::unordered_set<std::string> folders_;
 };
 
-int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& err, bool terminal) {
+int runCommand(const Invocation& invocation, TextOut& out, TextOut& err, bool terminal) {
     std::string error;
     const std::unique_ptr<Action> action = invocation.command->make(invocation, error);
     if (!action) {
@@ -210,12 +210,14 @@ int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
     ProgressLine progress(err, terminal, fonts.size());
     action->begin(out);
     for (std::size_t i = 0; i < fonts.size(); ++i) {
-        std::ostringstream fileOut, fileErr;
+        TextOut fileOut, fileErr;
         run.file(fonts[i], fileOut, fileErr);
-        if (fileOut.tellp() > 0 || fileErr.tellp() > 0) {
+        if (!fileOut.empty() || !fileErr.empty()) {
             progress.clear();
-            out << fileOut.str() << std::flush;
-            err << fileErr.str() << std::flush;
+            out << fileOut.str();
+            out.flush();
+            err << fileErr.str();
+            err.flush();
         }
         progress.show(i + 1);
     }
@@ -229,7 +231,7 @@ int runCommand(const Invocation& invocation, std::ostream& out, std::ostream& er
 }  // namespace
 
 std::string usageText() {
-    std::ostringstream text;
+    TextOut text;
     text << "usage: kestrin-names COMMAND [OPTIONS] FONT...\n"
             "\n"
             "Each FONT is a font file (.ttf .otf, or a collection .ttc .otc: all its\n"
@@ -268,8 +270,7 @@ std::string usageText() {
     return text.str();
 }
 
-int runNames(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-             bool terminal) {
+int runNames(const std::vector<std::string>& arguments, TextOut& out, TextOut& err, bool terminal) {
     std::string error;
     const std::optional<Invocation> invocation = parseArguments(arguments, error);
     if (!invocation) {

@@ -3,9 +3,10 @@
 // results written or shown, and the exit status.
 #pragma once
 
-#include <iosfwd>
 #include <string>
 #include <vector>
+
+#include "TextOut.h"
 
 namespace names {
 
@@ -17,8 +18,7 @@ enum ExitStatus {
 
 // `arguments` without the program's name. `terminal`: standard error is a
 // terminal, where a progress line may show.
-int runNames(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
-             bool terminal);
+int runNames(const std::vector<std::string>& arguments, TextOut& out, TextOut& err, bool terminal);
 
 std::string usageText();
 

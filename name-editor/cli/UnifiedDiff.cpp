@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <ostream>
 
 namespace names {
 
@@ -68,7 +67,7 @@ std::vector<Step> editScript(const std::vector<std::string>& before,
     return steps;
 }
 
-void writeRange(std::ostream& out, std::size_t first, std::size_t count) {
+void writeRange(TextOut& out, std::size_t first, std::size_t count) {
     if (count == 0) {
         out << first << ",0";  // the line before an empty range
     } else if (count == 1) {
@@ -80,8 +79,7 @@ void writeRange(std::ostream& out, std::size_t first, std::size_t count) {
 
 }  // namespace
 
-void writeUnifiedDiff(std::ostream& out, std::string_view label,
-                      const std::vector<std::string>& before,
+void writeUnifiedDiff(TextOut& out, std::string_view label, const std::vector<std::string>& before,
                       const std::vector<std::string>& after) {
     constexpr std::size_t kContext = 3;
     const std::vector<Step> steps = editScript(before, after);

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <map>
-#include <sstream>
 
 #include "Runner.h"
 #include "SfntBuilder.h"
@@ -290,7 +289,7 @@ TEST(KestrinNamesCommandLine, OutputStatusAndFilesWritten) {
         }
         writeFileBytes("broken.json", bytesOf("[\n{\"file\": \"a.ttf\"}}"));
         {
-            std::ostringstream json, ignored;
+            names::TextOut json, ignored;
             ASSERT_EQ(names::runNames({"export", "a.ttf"}, json, ignored, false), 0);
             writeFileBytes("same.json", bytesOf(json.str()));
         }
@@ -302,7 +301,7 @@ TEST(KestrinNamesCommandLine, OutputStatusAndFilesWritten) {
                                "\"nameID\": 2, \"string\": \"Regular\"}]}\n"));
         const Files before = filesIn(dir.path());
 
-        std::ostringstream out, err;
+        names::TextOut out, err;
         EXPECT_EQ(names::runNames(c.arguments, out, err, false), c.status);
         if (!c.output.empty() && c.output.front() == '*') {
             EXPECT_NE(out.str().find(c.output.substr(1)), std::string::npos) << out.str();
@@ -332,7 +331,7 @@ TEST(KestrinNamesCommandLine, OutputStatusAndFilesWritten) {
                                     return kept;
                                 }()));
         if (!c.after.empty()) {
-            std::ostringstream listed, ignored;
+            names::TextOut listed, ignored;
             EXPECT_EQ(
                 names::runNames({"list", "--id", "1-6", c.written.front()}, listed, ignored, false),
                 0);

@@ -65,9 +65,14 @@ PY
 # changes the one record edited.
 cp "${dejavu[0]}" "$work/one.ttf"
 "$names" export "$work/one.ttf" >"$work/one.json"
-"$names" import "$work/one.json" "$work/one.ttf" 2>"$work/summary"
+"$names" import <(cat "$work/one.json") "$work/one.ttf" 2>"$work/summary"
 cmp -s "$work/one.ttf" "${dejavu[0]}" || fail "import of the export changed the font"
 grep -qx "0 files changed, 1 unchanged, 0 failed" "$work/summary" || fail "$(cat "$work/summary")"
+# Output that can't be written is a failure, and says so.
+status=0
+"$names" export "$work/one.ttf" >/dev/full 2>"$work/summary" || status=$?
+[[ $status == 1 ]] && grep -qx "kestrin-names: cannot write the output." "$work/summary" ||
+    fail "export into a full device: status $status, $(cat "$work/summary")"
 sed 's/"nameID": 2, "string": "Book"/"nameID": 2, "string": "Regular"/' "$work/one.json" >"$work/edited.json"
 "$names" import -q "$work/edited.json" "$work/one.ttf"
 "$python" - "${dejavu[0]}" "$work/one.ttf" <<'PY'
