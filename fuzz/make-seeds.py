@@ -63,7 +63,7 @@ def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
     root = Path(sys.argv[1])
-    folders = {name: root / name for name in ("load_save", "name_table", "collection_edit", "zelvic_make", "zelvic_break")}
+    folders = {name: root / name for name in ("load_save", "name_table", "name_rules", "collection_edit", "zelvic_make", "zelvic_break")}
     missing = [path for path in FONTS if not Path(path).exists()]
     if missing:
         sys.exit("missing fonts (install the packages of scripts/lib): " + " ".join(missing))
@@ -87,6 +87,12 @@ def main():
         # The name table fuzzer's first byte chooses whether to edit.
         (folders["name_table"] / f"{name}.keep").write_bytes(b"\0" + table)
         (folders["name_table"] / f"{name}.edit").write_bytes(b"\1" + table)
+        # The rules fuzzer's operation, font revision 1.0, a name ID and two
+        # texts, then the table: one seed per operation.
+        for operation in range(7):
+            head = struct.pack(">BiH", operation, 0x10000, 1 + operation)
+            texts = bytes([12]) + b"Kestrin Sans" + bytes([4]) + b"Sans"
+            (folders["name_rules"] / f"{name}.op{operation}").write_bytes(head + texts + table)
 
     # make: a 4-byte big-endian length, the first font, then the second font.
     pairs = [

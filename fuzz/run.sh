@@ -4,7 +4,8 @@
 # time, one after the other.
 #
 # usage: fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]
-#   targets: load_save name_table collection_edit zelvic_make zelvic_break (default: all)
+#   targets: load_save name_table name_rules collection_edit zelvic_make zelvic_break
+#   (default: all)
 # Findings land in build/fuzz/findings/<target>/; the growing corpus in
 # build/fuzz/corpus/<target>/. Any finding makes the script exit non-zero.
 # FUZZ_PARALLEL=1 runs the targets side by side at idle priority instead, so
@@ -18,7 +19,7 @@ build="$repo_root/build/fuzz"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-((${#targets[@]})) || targets=(load_save name_table collection_edit zelvic_make zelvic_break)
+((${#targets[@]})) || targets=(load_save name_table name_rules collection_edit zelvic_make zelvic_break)
 
 CC=clang CXX=clang++ cmake -S "$repo_root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DFONTTOOLS_FUZZ=ON -DBUILD_TESTING=OFF -DFONTTOOLS_BUILD_UI=OFF -DFONTTOOLS_BENCH=OFF >/dev/null
@@ -37,7 +38,7 @@ seeds_of() {
     local target="$1"
     echo "$build/seeds/$target"
     [[ -d "$repo_root/fuzz/regressions/$target" ]] && echo "$repo_root/fuzz/regressions/$target"
-    [[ "$target" != name_table ]] && echo "$repo_root/tests/hostile/corpus"
+    [[ "$target" != name_* ]] && echo "$repo_root/tests/hostile/corpus"
     return 0
 }
 
