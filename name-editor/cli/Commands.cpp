@@ -325,7 +325,7 @@ bool readWantedFonts(const json::Value& document, std::vector<WantedFont>& fonts
         for (const json::Value& item : list->items) {
             font.names.emplace_back();
             if (!readWantedName(item, font.names.back(), error)) {
-                error = font.file + ": " + error;
+                error.insert(0, font.file + ": ");
                 return false;
             }
         }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstddef>
+#include <utility>
 
 namespace json {
 
@@ -104,13 +105,12 @@ class Parser {
             return true;
         }
         do {
-            std::pair<std::string, Value> member;
+            Member member;
             skipBlanks();
             if (at_ == text_.size() || text_[at_] != '"') {
                 return fail("expected a member name");
             }
-            if (!parseString(member.first) || !expect(':') ||
-                !parseValue(member.second, depth + 1)) {
+            if (!parseString(member.name) || !expect(':') || !parseValue(member.value, depth + 1)) {
                 return false;
             }
             value.members.push_back(std::move(member));

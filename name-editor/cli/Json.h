@@ -7,10 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace json {
+
+struct Member;
 
 struct Value {
     enum class Kind { Null, Boolean, Number, String, Array, Object };
@@ -18,12 +19,20 @@ struct Value {
     bool boolean = false;
     std::string text;  // a string's UTF-8, or a number as written
     std::vector<Value> items;
-    std::vector<std::pair<std::string, Value>> members;
+    // Member is completed below: std::pair<std::string, Value> here would ask
+    // whether Value is default-constructible while Value is still incomplete.
+    std::vector<Member> members;
 
     // The member named `key` (the first, if there are several), or null.
     const Value* find(std::string_view key) const;
     // A number that is a whole value from 0 to `maximum`, or nothing.
     std::optional<std::uint32_t> unsignedValue(std::uint32_t maximum) const;
+};
+
+// An object's member, in the order of the document.
+struct Member {
+    std::string name;
+    Value value;
 };
 
 // The document `text`, or nothing with `error` saying what is wrong where
