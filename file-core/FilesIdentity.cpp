@@ -204,7 +204,10 @@ bool SameFiles::oneEntry(const Entry& a, const Entry& b) const {
             !oneName(folder.empty() ? "/" : folder, aParts[k], bParts[k])) {
             return false;
         }
-        folder = k == 0 ? aParts[k] : folder + "/" + aParts[k];
+        if (k != 0) {
+            folder += '/';
+        }
+        folder += aParts[k];
     }
     return true;
 }

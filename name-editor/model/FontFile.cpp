@@ -24,6 +24,8 @@ constexpr std::uint64_t kSharedNamesAllowance = std::uint64_t{1} << 20;
 struct Extent {
     std::uint64_t offset = 0, length = 0;
     std::uint64_t end() const { return offset + length; }
+    // clang-tidy 14 sees a literal 0 in a defaulted <=>.
+    // NOLINTNEXTLINE(modernize-use-nullptr)
     auto operator<=>(const Extent&) const = default;
 };
 

@@ -22,6 +22,8 @@
 struct NameTriple {
     std::uint16_t platformID = 0, encodingID = 0, languageID = 0;
     bool operator==(const NameTriple&) const = default;
+    // clang-tidy 14 sees a literal 0 in a defaulted <=>.
+    // NOLINTNEXTLINE(modernize-use-nullptr)
     auto operator<=>(const NameTriple&) const = default;
 };
 

@@ -430,6 +430,7 @@ bool RunNameRecordsWindow(QWidget* parent, NameTable& names, TableDirectory* dir
                           const std::vector<NameTable*>& otherFonts) {
     const NameTable::Snapshot before = names.snapshot();
     std::vector<NameTable::Snapshot> othersBefore;
+    othersBefore.reserve(otherFonts.size());
     for (const NameTable* other : otherFonts) {
         othersBefore.push_back(other->snapshot());
     }
