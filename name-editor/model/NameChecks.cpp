@@ -17,7 +17,9 @@ namespace {
 // this is all kestrin-names wanted of it, and loading it cost every run's
 // start-up.
 double roundHalfAway(double value) {
-    if (!(value > -0x1p52 && value < 0x1p52)) {
+    // 2^52: from here on every double is a whole number.
+    constexpr double kAllWhole = 4503599627370496.0;
+    if (!(value > -kAllWhole && value < kAllWhole)) {
         return value;  // whole already, or not a number
     }
     const auto whole = static_cast<double>(static_cast<std::int64_t>(value));
