@@ -248,38 +248,53 @@ bool fitsInt32(std::size_t size) {
     return size <= (std::size_t{1} << 20);
 }
 
-// Unpaired surrogates become U+FFFD.
-std::string toUtf8(std::u16string_view units) {
-    if (!fitsInt32(units.size())) {
+void appendUtf8(std::string& out, char32_t character) {
+    if (character < 0x80) {
+        out.push_back(static_cast<char>(character));
+    } else if (character < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | character >> 6));
+        out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    } else if (character < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | character >> 12));
+        out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | character >> 18));
+        out.push_back(static_cast<char>(0x80 | (character >> 12 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
+    }
+}
+
+// UTF-16 code units, from wherever they are held, as UTF-8; unpaired
+// surrogates become U+FFFD.
+template <typename UnitAt>
+std::string unitsToUtf8(std::size_t count, UnitAt unitAt) {
+    if (!fitsInt32(count)) {
         return {};
     }
     std::string out;
-    out.reserve(units.size());
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        char32_t character = units[i];
-        if (U16_IS_LEAD(units[i]) && i + 1 < units.size() && U16_IS_TRAIL(units[i + 1])) {
-            character = static_cast<char32_t>(U16_GET_SUPPLEMENTARY(units[i], units[i + 1]));
+    out.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const char16_t unit = unitAt(i);
+        if (unit < 0x80) {
+            out.push_back(static_cast<char>(unit));  // most names are ASCII
+            continue;
+        }
+        char32_t character = unit;
+        if (U16_IS_LEAD(unit) && i + 1 < count && U16_IS_TRAIL(unitAt(i + 1))) {
+            character = static_cast<char32_t>(U16_GET_SUPPLEMENTARY(unit, unitAt(i + 1)));
             ++i;
-        } else if (U16_IS_SURROGATE(units[i])) {
+        } else if (U16_IS_SURROGATE(unit)) {
             character = 0xFFFD;
         }
-        if (character < 0x80) {
-            out.push_back(static_cast<char>(character));
-        } else if (character < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | character >> 6));
-            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-        } else if (character < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | character >> 12));
-            out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | character >> 18));
-            out.push_back(static_cast<char>(0x80 | (character >> 12 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (character >> 6 & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (character & 0x3F)));
-        }
+        appendUtf8(out, character);
     }
     return out;
+}
+
+std::string toUtf8(std::u16string_view units) {
+    return unitsToUtf8(units.size(), [units](std::size_t i) { return units[i]; });
 }
 
 // Well-formed UTF-8 only (no overlong forms, surrogates or code points past
@@ -338,13 +353,13 @@ std::optional<std::u16string> fromUtf8(std::string_view utf8) {
     return units;
 }
 
+// Straight from the stored big-endian units: nearly every name of a font is
+// one, and a copy of its units first cost as much as the conversion.
 std::string decodeUtf16(std::span<const std::uint8_t> bytes) {
     // An odd last byte is no character.
-    std::u16string units(bytes.size() / 2, u'\0');
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        units[i] = filecore::loadU16(bytes, 2 * i);
-    }
-    return toUtf8(units);
+    return unitsToUtf8(bytes.size() / 2, [bytes](std::size_t i) {
+        return static_cast<char16_t>(filecore::loadU16(bytes, 2 * i));
+    });
 }
 
 // Bytes a converter can't read become U+FFFD, the same for every encoding
