@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <map>
 #include <numeric>
 #include <tuple>
 #include <unordered_map>
@@ -40,11 +39,9 @@ class StringBudget {
     std::size_t used_ = 0;
 };
 
-struct BytesLess {
-    bool operator()(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) const {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
-    }
-};
+bool bytesLess(std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end());
+}
 
 // Where each string starts in string storage, which takes `storage` bytes.
 // Identical strings are stored once, as fontTools stores them, in the order
@@ -53,18 +50,32 @@ struct BytesLess {
 // every other string then starts before it, so whatever can be stored is.
 std::optional<std::vector<std::size_t>> layOut(
     std::span<const std::span<const std::uint8_t>> strings, std::size_t& storage) {
-    std::map<std::span<const std::uint8_t>, std::size_t, BytesLess> seen;
+    if (std::any_of(strings.begin(), strings.end(),
+                    [](auto string) { return string.size() > kSixteenBitLimit; })) {
+        return std::nullopt;
+    }
+    // Equal strings side by side, each run led by the one met first (the
+    // sort is stable); sorting indices spares a map's node per string.
+    std::vector<std::size_t> byBytes(strings.size());
+    std::iota(byBytes.begin(), byBytes.end(), std::size_t{0});
+    std::stable_sort(byBytes.begin(), byBytes.end(), [strings](std::size_t a, std::size_t b) {
+        return bytesLess(strings[a], strings[b]);
+    });
+    std::vector<std::size_t> firstMet(strings.size());
+    for (std::size_t k = 0; k < byBytes.size(); ++k) {
+        const bool likeTheOneBefore =
+            k > 0 && std::ranges::equal(strings[byBytes[k]], strings[byBytes[k - 1]]);
+        firstMet[byBytes[k]] = likeTheOneBefore ? firstMet[byBytes[k - 1]] : byBytes[k];
+    }
     std::vector<std::span<const std::uint8_t>> unique;
     std::vector<std::size_t> uniqueOf(strings.size());
     for (std::size_t i = 0; i < strings.size(); ++i) {
-        if (strings[i].size() > kSixteenBitLimit) {
-            return std::nullopt;
-        }
-        const auto [at, added] = seen.emplace(strings[i], unique.size());
-        if (added) {
+        if (firstMet[i] == i) {
+            uniqueOf[i] = unique.size();
             unique.push_back(strings[i]);
+        } else {
+            uniqueOf[i] = uniqueOf[firstMet[i]];  // met earlier, so already placed
         }
-        uniqueOf[i] = at->second;
     }
     std::vector<std::size_t> order(unique.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
@@ -193,17 +204,29 @@ LoadError NameTable::fitsWhenWritten(std::size_t stringBytes) const {
 
 SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
     std::vector<const NameRecord*> kept;
-    std::vector<std::vector<std::uint8_t>> strings;
+    // Unedited records are written from the bytes they hold; only edited
+    // ones are encoded, into bytes of their own. Moving a vector keeps its
+    // bytes where they are, so the spans stay good as `encoded` grows.
+    std::vector<std::span<const std::uint8_t>> all;
+    std::vector<std::vector<std::uint8_t>> encoded;
+    kept.reserve(records.size());
+    all.reserve(records.size() + languageTags.size());
     for (const auto& record : records) {
         if (record->isDropped()) {
             continue;
         }
-        std::optional<std::vector<std::uint8_t>> bytes = record->bytesToWrite();
-        if (!bytes) {
-            return SaveError::NameNotEncodable;
+        if (record->keepsStoredBytes()) {
+            all.emplace_back(record->storedBytes_);
+        } else {
+            std::optional<std::vector<std::uint8_t>> bytes = nametext::encode(
+                record->platformID, record->encodingID, record->languageID, record->text);
+            if (!bytes) {
+                return SaveError::NameNotEncodable;
+            }
+            encoded.push_back(std::move(*bytes));
+            all.emplace_back(encoded.back());
         }
         kept.push_back(record.get());
-        strings.push_back(std::move(*bytes));
     }
     std::size_t header = 6 + kNameRecordSize * kept.size();
     if (format == 1) {
@@ -213,7 +236,6 @@ SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
         header > kSixteenBitLimit) {
         return SaveError::NameTableTooLarge;
     }
-    std::vector<std::span<const std::uint8_t>> all(strings.begin(), strings.end());
     for (const LanguageTag& tag : languageTags) {
         all.emplace_back(tag.bytes);
     }
@@ -245,7 +267,7 @@ SaveError NameTable::write(std::vector<std::uint8_t>& out) const {
         filecore::storeU16(bytes, at + 4, record.languageID);
         filecore::storeU16(bytes, at + 6, record.nameID);
         at += 8;
-        putString(strings[i]);
+        putString(all[i]);
     }
     if (format == 1) {
         filecore::storeU16(bytes, at, static_cast<std::uint16_t>(languageTags.size()));

@@ -115,6 +115,25 @@ TEST_F(NameTableTest, WritesFieldsDerivedFromTheRecords) {
     EXPECT_EQ(written.size(), 58u);
 }
 
+TEST_F(NameTableTest, EqualStringsAreStoredOnceInTheOrderFirstMet) {
+    const Bytes b = utf16be("Bb"), a = utf16be("A"), c = utf16be("Ccc");
+    ASSERT_EQ(read(buildNameTable({{3, 1, 0x409, 1, b},
+                                   {3, 1, 0x409, 2, a},
+                                   {3, 1, 0x409, 3, b},
+                                   {3, 1, 0x409, 4, c},
+                                   {3, 1, 0x409, 5, a},
+                                   {3, 1, 0x409, 6, utf16be("x")}})),
+              LoadError::None);
+    names.records[5]->text = "Ccc";  // edited to equal a string kept as read
+    const Bytes written = write();
+    const auto offsetOf = [&](std::size_t record) { return getU16(written, 6 + 12 * record + 10); };
+    EXPECT_EQ(getU16(written, 4), 6 + 12 * 6);
+    EXPECT_EQ(written.size(), 6u + 12 * 6 + b.size() + a.size() + c.size());
+    EXPECT_EQ((std::vector<std::uint16_t>{offsetOf(0), offsetOf(1), offsetOf(2), offsetOf(3),
+                                          offsetOf(4), offsetOf(5)}),
+              (std::vector<std::uint16_t>{0, 4, 0, 6, 4, 6}));
+}
+
 TEST_F(NameTableTest, AddedRecordsGoWhereTheySortAndFindTakesTheOlder) {
     ASSERT_EQ(read(buildNameTable({{1, 0, 0, 1, bytesOf("Mac")},
                                    {3, 1, 0x409, 1, utf16be("Family")},
