@@ -13,14 +13,6 @@
 
 namespace filecore {
 
-namespace {
-
-// What open() reads of every file: a page, which holds the directory of all
-// but the largest fonts and costs no more to read than its first 12 bytes.
-constexpr std::size_t kFirstBlockSize = 4096;
-
-}  // namespace
-
 using detail::endedEarly;
 using detail::errorOf;
 using detail::ownError;
@@ -129,9 +121,14 @@ bool InputFile::open(const std::string& path, FileError& error) {
     }
     // A first block that can't be read is left to the reads that need it,
     // which then report why.
-    firstBlock_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kFirstBlockSize)));
-    if (readAll(fd_.get(), 0, firstBlock_) != 0) {
-        firstBlock_.clear();
+    // What open() reads of every file: a page, which holds the directory of
+    // all but the largest fonts and costs no more to read than its first 12
+    // bytes.
+    const auto firstBlock =
+        std::span(firstBlock_)
+            .first(static_cast<std::size_t>(std::min<std::uint64_t>(size_, kFirstBlockSize)));
+    if (readAll(fd_.get(), 0, firstBlock) == 0) {
+        firstBlockSize_ = firstBlock.size();
     }
     return true;
 }
@@ -166,12 +163,11 @@ bool InputFile::adopt(FileDescriptor fd, FileError& error) {
 
 void InputFile::close() {
     fd_.reset();
-    firstBlock_.clear();
-    firstBlock_.shrink_to_fit();
+    firstBlockSize_ = 0;
 }
 
 bool InputFile::readAt(std::uint64_t offset, std::span<std::uint8_t> into, FileError& error) const {
-    if (offset <= firstBlock_.size() && into.size() <= firstBlock_.size() - offset) {
+    if (offset <= firstBlockSize_ && into.size() <= firstBlockSize_ - offset) {
         std::copy_n(firstBlock_.begin() + static_cast<std::ptrdiff_t>(offset), into.size(),
                     into.begin());
         return true;
