@@ -225,6 +225,10 @@ class FileReplacement {
     std::uint64_t size() const { return size_; }
     bool append(std::span<const std::uint8_t> bytes, FileError& error);
     bool appendZeros(std::uint64_t count, FileError& error);
+    // Appends `pieces` one after another with as few writes as the system
+    // allows, straight from where they lie (no copy among the gathered
+    // bytes): for a caller whose bytes stay put until the call returns.
+    bool appendGathered(std::span<const std::span<const std::uint8_t>> pieces, FileError& error);
     // Copies `length` bytes at `offset` of `input` to the end, inside the
     // kernel where the file systems allow it.
     bool appendFrom(const InputFile& input, std::uint64_t offset, std::uint64_t length,

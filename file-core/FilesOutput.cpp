@@ -4,6 +4,7 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/random.h>
+#include <sys/uio.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -436,6 +437,58 @@ bool FileReplacement::append(std::span<const std::uint8_t> bytes, FileError& err
         pending_.insert(pending_.end(), bytes.begin(), bytes.end());
     }
     size_ += bytes.size();
+    return true;
+}
+
+bool FileReplacement::appendGathered(std::span<const std::span<const std::uint8_t>> pieces,
+                                     FileError& error) {
+    if (!flush(error)) {
+        return false;
+    }
+    // A batch of iovecs at a time, each piece's remainder resumed after a
+    // short write.
+    static constexpr std::size_t kBatch = 64;
+    std::array<iovec, kBatch> batch{};
+    std::size_t next = 0;       // the first piece not wholly written
+    std::size_t writtenOf = 0;  // bytes of it already written
+    while (next < pieces.size()) {
+        std::size_t count = 0;
+        for (std::size_t k = next; k < pieces.size() && count < kBatch; ++k) {
+            const std::span<const std::uint8_t> piece =
+                k == next ? pieces[k].subspan(writtenOf) : pieces[k];
+            if (!piece.empty()) {
+                // pwritev only reads through iov_base.
+                batch[count++] = {const_cast<std::uint8_t*>(piece.data()), piece.size()};
+            }
+        }
+        if (count == 0) {
+            break;
+        }
+        const ssize_t put =
+            ::pwritev(fd_.get(), batch.data(), static_cast<int>(count), static_cast<off_t>(size_));
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return fail(error, FileError::Step::Write, put < 0 ? errno : ENOSPC);
+        }
+        auto left = static_cast<std::size_t>(put);
+        size_ += left;
+        while (left > 0 && next < pieces.size()) {
+            const std::size_t rest = pieces[next].size() - writtenOf;
+            if (left < rest) {
+                writtenOf += left;
+                break;
+            }
+            left -= rest;
+            ++next;
+            writtenOf = 0;
+        }
+        while (next < pieces.size() && pieces[next].size() == writtenOf) {
+            ++next;
+            writtenOf = 0;
+        }
+    }
     return true;
 }
 

@@ -202,10 +202,10 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
         table.bytes = newHead;
         table.copied = false;
     }
-    // The directory goes in last, once the copies have been summed.
+    // The directory is filled in once the copies have been summed.
     std::vector<std::uint8_t> header(kOffsetTableSize + kTableRecordSize * plan.size());
     saveplan::Output out;
-    out.zeros(header.size());
+    out.bytes(header);
     for (TablePlan& table : plan) {
         out.zeros(table.offset - out.size());
         if (table.copied) {
@@ -226,29 +226,38 @@ SaveError writeFont(const std::string& path, TableDirectory& directory, const Na
         return fromFileError(error, reason);
     }
     const bool replacesSource = directory.source && output.replaced() == directory.source->identity;
-    if (!out.write(output, source, error)) {
+    std::array<std::uint8_t, 4> adjustment{};
+    const auto fillIn = [&] {
+        putOffsetTable(header, directory);
+        std::uint32_t fontSum = 0;
+        for (std::size_t i = 0; i < plan.size(); ++i) {
+            TablePlan& table = plan[i];
+            if (table.copied) {
+                table.checksum = table.length == 0 ? 0 : out.sum(table.sum);
+            }
+            const std::size_t at = kOffsetTableSize + kTableRecordSize * i;
+            filecore::storeU32(header, at, table.entry->tag.value());
+            filecore::storeU32(header, at + 4, table.checksum);
+            filecore::storeU32(header, at + 8, table.offset);
+            filecore::storeU32(header, at + 12, table.length);
+            fontSum += table.checksum;
+        }
+        fontSum += filecore::tableChecksum(header);
+        filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - fontSum);
+        // 'head' was summed with the adjustment as zero, as its checksum is.
+        if (head) {
+            std::copy(adjustment.begin(), adjustment.end(),
+                      newHead.begin() + filecore::kHeadChecksumAdjustmentOffset);
+        }
+    };
+    bool filledInWritten = false;
+    if (!out.write(output, source, error, fillIn, filledInWritten)) {
         return fromSourceError(error, reason);
     }
-    putOffsetTable(header, directory);
-    std::uint32_t fontSum = 0;
-    for (std::size_t i = 0; i < plan.size(); ++i) {
-        TablePlan& table = plan[i];
-        if (table.copied) {
-            table.checksum = table.length == 0 ? 0 : out.sum(table.sum);
-        }
-        const std::size_t at = kOffsetTableSize + kTableRecordSize * i;
-        filecore::storeU32(header, at, table.entry->tag.value());
-        filecore::storeU32(header, at + 4, table.checksum);
-        filecore::storeU32(header, at + 8, table.offset);
-        filecore::storeU32(header, at + 12, table.length);
-        fontSum += table.checksum;
-    }
-    fontSum += filecore::tableChecksum(header);
-    std::array<std::uint8_t, 4> adjustment{};
-    filecore::storeU32(adjustment, 0, filecore::kFontChecksumTarget - fontSum);
-    if (!output.writeAt(0, header, error) ||
-        (head && !output.writeAt(plan[*head].offset + filecore::kHeadChecksumAdjustmentOffset,
-                                 adjustment, error)) ||
+    if ((!filledInWritten &&
+         (!output.writeAt(0, header, error) ||
+          (head && !output.writeAt(plan[*head].offset + filecore::kHeadChecksumAdjustmentOffset,
+                                   adjustment, error)))) ||
         !output.commit(error)) {
         return fromFileError(error, reason);
     }

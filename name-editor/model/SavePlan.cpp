@@ -140,6 +140,14 @@ std::uint64_t Output::readAhead(std::size_t k, std::uint64_t start) const {
 
 bool Output::write(filecore::FileReplacement& output, const filecore::InputFile& source,
                    filecore::FileError& error) {
+    bool filledInWritten = false;
+    return write(output, source, error, {}, filledInWritten);
+}
+
+bool Output::write(filecore::FileReplacement& output, const filecore::InputFile& source,
+                   filecore::FileError& error, const std::function<void()>& sumsKnown,
+                   bool& filledInWritten) {
+    filledInWritten = false;
     byOffset_.resize(sums_.size());
     for (std::size_t k = 0; k < sums_.size(); ++k) {
         byOffset_[k] = k;
@@ -163,46 +171,96 @@ bool Output::write(filecore::FileReplacement& output, const filecore::InputFile&
             highest = std::max(highest, piece.from + piece.length);
         }
     }
-    if (lowest < highest && highest - lowest <= chunk_) {
+    const bool oneRead = lowest >= highest || highest - lowest <= chunk_;
+    if (lowest < highest && oneRead) {
         window = chunkBuffer(highest - lowest, chunk_);
         windowStart = lowest;
         if (!source.readAt(lowest, window, error)) {
             return false;
         }
     }
+    // With every copy in the window, the sums come first and the whole file
+    // in one write, filled in.
+    if (oneRead) {
+        for (const Piece& piece : pieces_) {
+            if (piece.kind == Piece::Kind::Copy) {
+                sumChunk(piece.from, std::span(window).subspan(
+                                         static_cast<std::size_t>(piece.from - windowStart),
+                                         static_cast<std::size_t>(piece.length)));
+            }
+        }
+        if (sumsKnown) {
+            sumsKnown();
+        }
+        filledInWritten = true;
+    }
+    // Everything goes out in gathered writes straight from the window and
+    // the callers' bytes, one for a font that fits the window; the window is
+    // only read again once what it holds is written.
+    static constexpr std::array<std::uint8_t, 4096> kZeros{};
+    std::vector<std::span<const std::uint8_t>> gathered;
+    const auto writeGathered = [&] {
+        const bool written = output.appendGathered(gathered, error);
+        gathered.clear();
+        return written;
+    };
+    // A long run of zeros (a collection's gap) is many pieces: they go out
+    // a thousand at a time.
+    const auto gather = [&](std::span<const std::uint8_t> bytes) {
+        gathered.push_back(bytes);
+        return gathered.size() < 1024 || writeGathered();
+    };
     for (std::size_t k = 0; k < pieces_.size(); ++k) {
         const Piece& piece = pieces_[k];
-        bool written = true;
         switch (piece.kind) {
             case Piece::Kind::Copy:
-                for (std::uint64_t done = 0; written && done < piece.length;) {
+                for (std::uint64_t done = 0; done < piece.length;) {
                     const std::uint64_t at = piece.from + done;
                     if (at < windowStart || at - windowStart >= window.size()) {
+                        if (!writeGathered()) {
+                            return false;
+                        }
                         window = chunkBuffer(readAhead(k, at), chunk_);
                         windowStart = at;
-                        written = source.readAt(at, window, error);
+                        if (!source.readAt(at, window, error)) {
+                            return false;
+                        }
                     }
                     const auto inWindow = static_cast<std::size_t>(at - windowStart);
                     const std::span<const std::uint8_t> chunk = std::span(window).subspan(
                         inWindow, static_cast<std::size_t>(std::min<std::uint64_t>(
                                       piece.length - done, window.size() - inWindow)));
-                    if (written) {
+                    if (!oneRead) {
                         sumChunk(at, chunk);
-                        written = output.append(chunk, error);
-                        done += chunk.size();
                     }
+                    if (!gather(chunk)) {
+                        return false;
+                    }
+                    done += chunk.size();
                 }
                 break;
             case Piece::Kind::Bytes:
-                written = output.append(piece.bytes, error);
+                if (!gather(piece.bytes)) {
+                    return false;
+                }
                 break;
             case Piece::Kind::Zeros:
-                written = output.appendZeros(piece.length, error);
+                for (std::uint64_t left = piece.length; left > 0;) {
+                    const auto count =
+                        static_cast<std::size_t>(std::min<std::uint64_t>(left, kZeros.size()));
+                    if (!gather(std::span(kZeros).first(count))) {
+                        return false;
+                    }
+                    left -= count;
+                }
                 break;
         }
-        if (!written) {
-            return false;
-        }
+    }
+    if (!writeGathered()) {
+        return false;
+    }
+    if (!oneRead && sumsKnown) {
+        sumsKnown();
     }
     return true;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <span>
 #include <utility>
@@ -35,6 +36,15 @@ class Output {
     // is in the cache.
     bool write(filecore::FileReplacement& output, const filecore::InputFile& source,
                filecore::FileError& error);
+    // The same, with `sumsKnown` run once every checksum asked for is known.
+    // Where the copies all come from one read (a font of up to a few hundred
+    // kilobytes), that is before anything is written, so what it fills in
+    // (a directory, an adjustment) in the memory of `bytes` pieces goes out
+    // with them, and `filledInWritten` is true. Otherwise it runs after the
+    // last write, and the caller writes what it filled in itself.
+    bool write(filecore::FileReplacement& output, const filecore::InputFile& source,
+               filecore::FileError& error, const std::function<void()>& sumsKnown,
+               bool& filledInWritten);
 
   private:
     struct Piece {

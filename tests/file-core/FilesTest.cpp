@@ -235,6 +235,31 @@ TEST(FileReplacement, WritesAppendsCopiesAndPatchesButOnlyCommitShowsThem) {
     ASSERT_TRUE(patched.writeAt(1, bytesOf("B"), error));
     ASSERT_TRUE(patched.commit(error));
     EXPECT_EQ(readFileBytes(target), bytesOf("aBcd01234567!!!Xyz"));
+
+    // Gathered pieces follow the bytes gathered before them, empty ones and
+    // more than one system call's worth among them.
+    std::vector<Bytes> parts;
+    for (int i = 0; i < 200; ++i) {
+        parts.emplace_back(static_cast<std::size_t>(i % 5),
+                           static_cast<std::uint8_t>('a' + i % 26));
+    }
+    Bytes expected = bytesOf("aB");
+    std::vector<std::span<const std::uint8_t>> pieces;
+    for (const Bytes& part : parts) {
+        pieces.emplace_back(part);
+        expected.insert(expected.end(), part.begin(), part.end());
+    }
+    expected.insert(expected.end(), {'y', 'z'});
+    FileReplacement gathered;
+    ASSERT_TRUE(gathered.create(target, error));
+    ASSERT_TRUE(gathered.append(bytesOf("ab"), error));
+    ASSERT_TRUE(gathered.appendGathered(pieces, error));
+    ASSERT_TRUE(gathered.appendGathered({}, error));
+    ASSERT_TRUE(gathered.append(bytesOf("yz"), error));
+    ASSERT_TRUE(gathered.writeAt(1, bytesOf("B"), error));
+    EXPECT_EQ(gathered.size(), expected.size());
+    ASSERT_TRUE(gathered.commit(error));
+    EXPECT_EQ(readFileBytes(target), expected);
 }
 
 // A batch takes over the folder syncs of replacements (new files have none
