@@ -280,6 +280,7 @@ TEST(KestrinNamesCommandLine, OutputStatusAndFilesWritten) {
         writeFileBytes("sub/a.ttf", font("Other Sans", "OtherSans-Regular"));
         writeFileBytes("sub/deeper/c.OTF", font("Deep Sans", "DeepSans-Regular"));
         writeFileBytes("sub/notes.txt", bytesOf("not a font"));
+        writeFileBytes("sub/.ttf", bytesOf("a hidden file, with no extension"));
         writeFileBytes("bad.ttf", bytesOf("wOF2 and then nothing a font needs"));
         {
             std::vector<TestName> names = {{1, 0, 0, 6, bytesOf("Bad-Name")},
