@@ -430,7 +430,10 @@ SaveError writeFontFile(const std::string& path, FontFile& file, std::string& re
             }
         }
     }
-    if (signatureBytes && !dropSignature) {
+    // A signature kept keeps its place, an empty one too: its offset must
+    // still lie within the file, where trailing bytes past every table
+    // would otherwise be left out from under it.
+    if (file.dsigTag_ == filecore::Tag("DSIG").value() && !dropSignature) {
         kept.push_back({file.dsigOffset_, file.dsigLength_});
     }
     std::sort(kept.begin(), kept.end());
